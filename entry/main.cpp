@@ -1,0 +1,64 @@
+/* Process start-up and the mode dispatch, with the two small modes that the
+ * cleanup script uses ("wait" and "warning"). */
+#include <windows.h>
+
+#include "entry.h"
+#include "text.h"
+#include "../register/register.h"
+#include "../remove/remove.h"
+
+enum { WarningSize = 512, WaitMilliseconds = 1000 };
+
+static void ShowWarning(void)
+{
+    char path[PathSize];
+    char message[WarningSize];
+    const char *completed, *deleteManually, *caption;
+    size_t used;
+
+    if (!GetModulePath(path, sizeof path))
+        return;
+    /* Fetched in this order; the ring keeps all three alive at once. */
+    completed = MsgText(MsgCompleted);
+    deleteManually = MsgText(MsgDeleteManually);
+    caption = MsgText(MsgCaption);
+    if (!FormatText(message, sizeof message, "%s\n", completed))
+        return;
+    used = lstrlenA(message);
+    /* Message 202 is itself the format of the second line. */
+    if (!FormatText(message + used, sizeof message - used, deleteManually, path))
+        return;
+    MessageBoxA(NULL, message, caption, MB_SETFOREGROUND | MB_ICONINFORMATION);
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR tail, int)
+{
+    AppInstance = instance;
+    switch (SelectMode(tail)) {
+    case ModeRegister:
+        CreateLauncherFiles();
+        WriteRegistration(tail + RegisterWordLength);
+        WriteHighlightDefaults();
+        break;
+    case ModeWarning:
+        ShowWarning();
+        break;
+    case ModeWait:
+        Sleep(WaitMilliseconds);
+        break;
+    case ModeUninstall:
+        RunUninstall();
+        break;
+    }
+    return 0;
+}
+
+/* The entry point. MinGW's own start-up forms the tail by another rule
+ * (it toggles quotes and swallows everything up to a blank), so the
+ * program forms it from the raw command line itself. */
+extern "C" void QelStartup(void)
+{
+    const char *tail = CommandTail(GetCommandLineA());
+
+    ExitProcess(WinMain(GetModuleHandleA(NULL), NULL, (LPSTR)tail, SW_SHOWDEFAULT));
+}

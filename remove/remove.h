@@ -1,0 +1,16 @@
+/* The uninstall: list passes, program group, registry and the hand-off to
+ * the cleanup script. */
+#ifndef QEL_REMOVE_REMOVE_H
+#define QEL_REMOVE_REMOVE_H
+
+#include <windows.h>
+#include <ddeml.h>
+
+void RunUninstall(void);
+void RemoveProgramGroup(void);
+void StartCleanupScript(const char *modulePath);
+
+HDDEDATA CALLBACK DdeClientCallback(UINT type, UINT format, HCONV conversation, HSZ hsz1,
+                                    HSZ hsz2, HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
+
+#endif

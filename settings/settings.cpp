@@ -1,0 +1,2 @@
+/* The settings key store. */
+#include "settings.h"

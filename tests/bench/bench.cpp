@@ -1,0 +1,431 @@
+// The test bench's helpers. They use plain platform calls only, never the
+// code under test, so that what they report can be trusted.
+#include "bench.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <gtest/gtest.h>
+
+namespace bench {
+
+static const char AppDefaults[] = "Software\\Wine\\AppDefaults\\";
+
+Family TestFamily()
+{
+    const char *family = getenv("QEL_FAMILY");
+    return (family && strcmp(family, "9x") == 0) ? Family::Win9x : Family::NT;
+}
+
+const char *FamilyName(Family family)
+{
+    return family == Family::Win9x ? "9x" : "nt";
+}
+
+bool Is9x()
+{
+    return TestFamily() == Family::Win9x;
+}
+
+void SetAppFamily(const std::string &exeName, Family family)
+{
+    HKEY key;
+    std::string path = AppDefaults + exeName;
+    const char *version = family == Family::Win9x ? "win98" : "win10";
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, NULL, 0,
+                                             KEY_ALL_ACCESS, NULL, &key, NULL));
+    RegSetValueExA(key, "Version", 0, REG_SZ, (const BYTE *)version, (DWORD)strlen(version) + 1);
+    RegCloseKey(key);
+}
+
+void ClearAppFamily(const std::string &exeName)
+{
+    RegDeleteKeyA(HKEY_CURRENT_USER, (AppDefaults + exeName).c_str());
+}
+
+std::string WindowsPath(const std::string &unixPath)
+{
+    std::string path = unixPath;
+    if (!path.empty() && path[0] == '/')
+        path = "Z:" + path;
+    for (char &c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+static std::string EnvPath(const char *name)
+{
+    const char *value = getenv(name);
+    return value ? WindowsPath(value) : std::string();
+}
+
+std::string ProductExe()
+{
+    return EnvPath("QEL_EXE");
+}
+
+std::string ProductExeX86()
+{
+    return EnvPath("QEL_EXE_X86");
+}
+
+bool FileExists(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirExists(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string ReadFile(const std::string &path)
+{
+    std::string bytes;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    char chunk[4096];
+    DWORD got;
+    while (::ReadFile(file, chunk, sizeof chunk, &got, NULL) && got > 0)
+        bytes.append(chunk, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+void WriteFile(const std::string &path, const std::string &bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file) << path;
+    DWORD written = 0;
+    ::WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
+    CloseHandle(file);
+    ASSERT_EQ(bytes.size(), written) << path;
+}
+
+void MakeDirs(const std::string &path)
+{
+    for (size_t i = 3; i <= path.size(); i++)
+        if (i == path.size() || path[i] == '\\')
+            CreateDirectoryA(path.substr(0, i).c_str(), NULL);
+}
+
+void RemoveTree(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileA(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name != "." && name != "..")
+                RemoveTree(path + "\\" + name);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+std::string TempDir()
+{
+    char buffer[MAX_PATH];
+    DWORD n = GetTempPathA(sizeof buffer, buffer);
+    return std::string(buffer, n);
+}
+
+ScratchDir::ScratchDir(const std::string &leaf)
+{
+    static int counter;
+    root_ = "C:\\qel tests";
+    path_ = root_ + "\\" + (leaf.empty() ? "install " + std::to_string(++counter) : leaf);
+    RemoveTree(path_);
+    MakeDirs(path_);
+}
+
+ScratchDir::~ScratchDir()
+{
+    RemoveTree(path_);
+    RemoveDirectoryA(root_.c_str());  // only when no other scratch dir is left
+}
+
+std::string ScratchDir::Install(const std::string &exeName) const
+{
+    std::string target = path_ + "\\" + exeName;
+    if (!CopyFileA(ProductExe().c_str(), target.c_str(), FALSE))
+        ADD_FAILURE() << "cannot copy " << ProductExe() << " to " << target;
+    return target;
+}
+
+Process::~Process()
+{
+    if (handle_) {
+        if (Running())
+            TerminateProcess(handle_, 99);
+        CloseHandle(handle_);
+    }
+}
+
+Process::Process(Process &&other) noexcept : handle_(other.handle_), id_(other.id_)
+{
+    other.handle_ = NULL;
+}
+
+Process &Process::operator=(Process &&other) noexcept
+{
+    std::swap(handle_, other.handle_);
+    std::swap(id_, other.id_);
+    return *this;
+}
+
+bool Process::Running() const
+{
+    return handle_ && WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT;
+}
+
+long Process::Wait(DWORD timeoutMs)
+{
+    if (!handle_)
+        return -1;
+    if (WaitForSingleObject(handle_, timeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(handle_, 99);
+        WaitForSingleObject(handle_, 5000);
+        return -1;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(handle_, &code);
+    return (long)code;
+}
+
+static std::string FileName(const std::string &path)
+{
+    size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+Process Start(const std::string &exePath, const std::string &commandLine,
+              const std::string &currentDir, Family family)
+{
+    SetAppFamily(FileName(exePath), family);
+    STARTUPINFOA startup;
+    PROCESS_INFORMATION info;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    if (!CreateProcessA(exePath.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL,
+                        currentDir.empty() ? NULL : currentDir.c_str(), &startup, &info)) {
+        ADD_FAILURE() << "cannot start " << exePath << ": error " << GetLastError();
+        return Process();
+    }
+    CloseHandle(info.hThread);
+    return Process(info.hProcess, info.dwProcessId);
+}
+
+Process StartWithTail(const std::string &exePath, const std::string &tail,
+                      const std::string &currentDir, Family family)
+{
+    return Start(exePath, "\"" + exePath + "\"" + tail, currentDir, family);
+}
+
+struct BoxSearch {
+    const std::string *caption;
+    DWORD processId;
+    HWND found;
+};
+
+static BOOL CALLBACK MatchBox(HWND window, LPARAM param)
+{
+    BoxSearch *search = (BoxSearch *)param;
+    char text[512];
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (search->processId && pid != search->processId)
+        return TRUE;
+    // Visible means the dialog has finished its initialisation.
+    if (!IsWindowVisible(window))
+        return TRUE;
+    GetWindowTextA(window, text, sizeof text);
+    if (*search->caption != text)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+static HWND FindBox(const std::string &caption, DWORD processId)
+{
+    BoxSearch search = {&caption, processId, NULL};
+    EnumWindows(MatchBox, (LPARAM)&search);
+    return search.found;
+}
+
+static BOOL CALLBACK ReadControl(HWND control, LPARAM param)
+{
+    Box *box = (Box *)param;
+    char className[64];
+    GetClassNameA(control, className, sizeof className);
+    LONG style = GetWindowLongA(control, GWL_STYLE);
+    if (lstrcmpiA(className, "Button") == 0) {
+        int id = GetDlgCtrlID(control);
+        box->buttons.push_back(id);
+        if ((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+            box->defaultButton = id;
+    } else if (lstrcmpiA(className, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON) {
+        box->hasIcon = SendMessageA(control, STM_GETICON, 0, 0) != 0;
+    }
+    return TRUE;
+}
+
+static void ReadBox(HWND window, Box *box)
+{
+    char text[2048];
+    *box = Box();
+    box->window = window;
+    GetWindowThreadProcessId(window, &box->processId);
+    GetWindowTextA(window, text, sizeof text);
+    box->caption = text;
+    text[0] = '\0';
+    GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
+    box->text = text;
+    EnumChildWindows(window, ReadControl, (LPARAM)box);
+}
+
+bool WaitForBox(const std::string &caption, Box *box, DWORD timeoutMs, DWORD processId)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND window = FindBox(caption, processId);
+        if (window) {
+            ReadBox(window, box);
+            return true;
+        }
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        Sleep(20);
+    }
+}
+
+void AnswerBox(const Box &box, int id)
+{
+    PostMessageA(box.window, WM_COMMAND, id, 0);
+}
+
+static int HarmlessAnswer(const Box &box)
+{
+    for (int id : box.buttons)
+        if (id == IDNO)
+            return IDNO;
+    return IDOK;
+}
+
+bool BoxAppearedUntilExit(Process &process, const std::string &caption, DWORD timeoutMs)
+{
+    bool appeared = false;
+    DWORD start = GetTickCount();
+    while (process.Running()) {
+        HWND window = FindBox(caption, process.Id());
+        if (window) {
+            Box box;
+            ReadBox(window, &box);
+            ADD_FAILURE() << "unexpected box \"" << box.caption << "\": " << box.text;
+            appeared = true;
+            AnswerBox(box, HarmlessAnswer(box));
+        }
+        if (GetTickCount() - start > timeoutMs) {
+            ADD_FAILURE() << "process still running after " << timeoutMs << " ms";
+            break;
+        }
+        Sleep(20);
+    }
+    return appeared;
+}
+
+RegValue ReadRegValue(HKEY root, const std::string &key, const std::string &name)
+{
+    RegValue value;
+    HKEY handle;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS)
+        return value;
+    DWORD size = 0;
+    if (RegQueryValueExA(handle, name.c_str(), NULL, &value.type, NULL, &size) == ERROR_SUCCESS) {
+        value.data.resize(size);
+        if (RegQueryValueExA(handle, name.c_str(), NULL, &value.type,
+                             (BYTE *)&value.data[0], &size) == ERROR_SUCCESS) {
+            value.data.resize(size);
+            value.exists = true;
+        }
+    }
+    RegCloseKey(handle);
+    return value;
+}
+
+bool RegKeyExists(HKEY root, const std::string &key)
+{
+    HKEY handle;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(handle);
+    return true;
+}
+
+void RegDeleteTreeQuiet(HKEY root, const std::string &key)
+{
+    RegDeleteTreeA(root, key.c_str());
+    RegDeleteKeyA(root, key.c_str());
+}
+
+std::vector<std::string> RegSubkeys(HKEY root, const std::string &key)
+{
+    std::vector<std::string> names;
+    HKEY handle;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return names;
+    char name[1024];
+    for (DWORD i = 0;; i++) {
+        DWORD length = sizeof name;
+        if (RegEnumKeyExA(handle, i, name, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        names.push_back(name);
+    }
+    RegCloseKey(handle);
+    return names;
+}
+
+std::vector<std::string> RegValueNames(HKEY root, const std::string &key)
+{
+    std::vector<std::string> names;
+    HKEY handle;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return names;
+    char name[1024];
+    for (DWORD i = 0;; i++) {
+        DWORD length = sizeof name;
+        if (RegEnumValueA(handle, i, name, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        names.push_back(name);
+    }
+    RegCloseKey(handle);
+    return names;
+}
+
+std::string Dword(DWORD value)
+{
+    return std::string((const char *)&value, sizeof value);
+}
+
+std::string Sz(const std::string &text)
+{
+    return text + std::string(1, '\0');
+}
+
+}  // namespace bench

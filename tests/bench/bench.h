@@ -1,0 +1,132 @@
+// The test bench: the OS family a test program runs as, scratch
+// installations, a runner for Uninstall.exe with an exact command line, and
+// a robot that finds, reads and answers message boxes.
+#ifndef QEL_TESTS_BENCH_H
+#define QEL_TESTS_BENCH_H
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace bench {
+
+enum class Family { NT, Win9x };
+
+// The family this test program runs as (QEL_FAMILY: "nt" or "9x"); the
+// test main has already made the platform report it.
+Family TestFamily();
+const char *FamilyName(Family family);
+bool Is9x();
+
+// Registry value "Version" of HKCU\Software\Wine\AppDefaults\<exeName>,
+// read by Wine when a program of that file name starts.
+void SetAppFamily(const std::string &exeName, Family family);
+void ClearAppFamily(const std::string &exeName);
+
+// A Unix path of the build tree as Windows programs under Wine see it.
+std::string WindowsPath(const std::string &unixPath);
+// The freshly built Uninstall.exe (x86-64), and the i686 one.
+std::string ProductExe();
+std::string ProductExeX86();
+
+// File helpers that go through the platform, not the code under test.
+bool FileExists(const std::string &path);
+bool DirExists(const std::string &path);
+std::string ReadFile(const std::string &path);  // "" when missing
+void WriteFile(const std::string &path, const std::string &bytes);
+void MakeDirs(const std::string &path);
+// Removes a tree, clearing attributes first; quiet about what is missing.
+void RemoveTree(const std::string &path);
+std::string TempDir();  // GetTempPathA, with its trailing backslash
+
+// A scratch installation directory under the prefix whose name holds a
+// blank ("C:\qel tests\install <n>"), removed with everything in it at the
+// end of the test. Install() copies Uninstall.exe into it.
+class ScratchDir {
+public:
+    explicit ScratchDir(const std::string &leaf = "");
+    ~ScratchDir();
+    ScratchDir(const ScratchDir &) = delete;
+    ScratchDir &operator=(const ScratchDir &) = delete;
+
+    const std::string &Path() const { return path_; }
+    std::string operator/(const std::string &relative) const { return path_ + "\\" + relative; }
+    std::string Install(const std::string &exeName = "Uninstall.exe") const;
+
+private:
+    std::string root_;
+    std::string path_;
+};
+
+// A started program. The destructor kills it if it is still running.
+class Process {
+public:
+    Process() = default;
+    Process(HANDLE handle, DWORD id) : handle_(handle), id_(id) {}
+    ~Process();
+    Process(Process &&other) noexcept;
+    Process &operator=(Process &&other) noexcept;
+
+    HANDLE Handle() const { return handle_; }
+    DWORD Id() const { return id_; }
+    bool Started() const { return handle_ != NULL; }
+    bool Running() const;
+    // Waits for the end; returns the exit code, or -1 (and kills the
+    // process) when it is still running after timeoutMs.
+    long Wait(DWORD timeoutMs = 20000);
+
+private:
+    HANDLE handle_ = NULL;
+    DWORD id_ = 0;
+};
+
+// Starts exePath with exactly commandLine (CreateProcessA's second
+// argument, as an installer would pass it) in currentDir, after making Wine
+// report family to programs of that file name.
+Process Start(const std::string &exePath, const std::string &commandLine,
+              const std::string &currentDir, Family family);
+// Start() with the command line "\"<exePath>\"" + tail.
+Process StartWithTail(const std::string &exePath, const std::string &tail,
+                      const std::string &currentDir, Family family);
+
+// What the robot saw of a message box.
+struct Box {
+    HWND window = NULL;
+    DWORD processId = 0;
+    std::string caption;
+    std::string text;
+    bool hasIcon = false;
+    std::vector<int> buttons;  // control ids (IDOK, IDYES, ...) in window order
+    int defaultButton = 0;     // id of the button with BS_DEFPUSHBUTTON
+};
+
+// Waits up to timeoutMs for a visible box with this caption (optionally of
+// one process) and reads it. Returns false when none came.
+bool WaitForBox(const std::string &caption, Box *box, DWORD timeoutMs = 10000, DWORD processId = 0);
+// Answers it with a button id (IDYES, IDNO, IDOK).
+void AnswerBox(const Box &box, int id);
+// Waits for the process to end and reports whether a box of the caption
+// appeared meanwhile (any box is answered with IDOK/IDNO so the run ends).
+bool BoxAppearedUntilExit(Process &process, const std::string &caption, DWORD timeoutMs = 20000);
+
+// Registry helpers for assertions, reading with plain registry calls.
+struct RegValue {
+    bool exists = false;
+    DWORD type = 0;
+    std::string data;  // raw bytes as stored
+};
+RegValue ReadRegValue(HKEY root, const std::string &key, const std::string &name);
+bool RegKeyExists(HKEY root, const std::string &key);
+// Deletes a key and everything below it (RegDeleteTreeA); quiet when absent.
+void RegDeleteTreeQuiet(HKEY root, const std::string &key);
+// Subkey names and value names directly under a key, in enumeration order.
+std::vector<std::string> RegSubkeys(HKEY root, const std::string &key);
+std::vector<std::string> RegValueNames(HKEY root, const std::string &key);
+
+std::string Dword(DWORD value);  // the 4 little-endian bytes
+std::string Sz(const std::string &text);  // text + its terminator
+
+}  // namespace bench
+
+#endif

@@ -1,0 +1,32 @@
+#!/bin/sh
+# Creates (setup) or removes (cleanup) the throwaway Wine prefix that a test
+# run uses: no display driver, no Mono or Gecko, a wineserver kept alive.
+set -eu
+action=$1
+prefix=$2
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine=/usr/lib/wine/wine64
+
+case "$action" in
+setup)
+    if [ -d "$prefix" ]; then wineserver -k 2>/dev/null || true; fi
+    rm -rf "$prefix"
+    mkdir -p "$prefix"
+    # Let the first boot run to its end (wineboot leaves the setup of
+    # wine.inf running behind it), then keep one server alive for the run.
+    # Its streams go to /dev/null so that it holds none of the caller's pipes.
+    $wine wineboot -i </dev/null >/dev/null 2>&1
+    $wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+    wineserver -w
+    wineserver -p60 </dev/null >/dev/null 2>&1
+    $wine reg query 'HKCU\Software\Wine\Drivers' /v Graphics </dev/null 2>/dev/null | grep -q null
+    ;;
+cleanup)
+    wineserver -k 2>/dev/null || true
+    rm -rf "$prefix"
+    ;;
+*)
+    echo "usage: $0 setup|cleanup PREFIX" >&2
+    exit 2
+    ;;
+esac
