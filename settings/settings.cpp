@@ -1,2 +1,205 @@
-/* The settings key store. */
+/* The settings key store: every value and key operation on "Software\Qel"
+ * under the current root, and the repeated-pass tree deletion. */
 #include "settings.h"
+
+#include "../entry/text.h"
+
+enum {
+    SettingsPathSize = 80, /* "Software\Qel\" + a subkey of up to 66 */
+    TreePathSize = 512,    /* full and child paths of up to 511 */
+    ChildNameSize = 200    /* child names of up to 199 */
+};
+
+static HKEY RegRoot = HKEY_CURRENT_USER;
+static int DeletedThisPass;
+static int TreePasses;
+
+void SetRegRoot(HKEY root)
+{
+    RegRoot = root;
+}
+
+/* "Software\Qel" or "Software\Qel\<subkey>"; 0 when it does not fit. */
+static int SettingsPath(char *path, const char *subkey)
+{
+    return FormatText(path, SettingsPathSize, SettingsKeyPath "%s%s", *subkey ? "\\" : "", subkey);
+}
+
+HKEY CreateRegKey(const char *subkey)
+{
+    char path[SettingsPathSize];
+    HKEY key;
+
+    if (!SettingsPath(path, subkey))
+        return NULL;
+    if (RegCreateKeyExA(RegRoot, path, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &key,
+                        NULL) != ERROR_SUCCESS)
+        return NULL;
+    return key;
+}
+
+HKEY OpenRegKey(const char *subkey)
+{
+    char path[SettingsPathSize];
+    HKEY key;
+
+    if (!SettingsPath(path, subkey))
+        return NULL;
+    if (RegOpenKeyExA(RegRoot, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return NULL;
+    return key;
+}
+
+static void SetRegValue(const char *subkey, const char *name, DWORD type, const void *data, DWORD size)
+{
+    HKEY key = CreateRegKey(subkey);
+
+    if (!key)
+        return;
+    /* A failed write is not reported; the caller goes on. */
+    RegSetValueExA(key, name, 0, type, (const BYTE *)data, size);
+    RegCloseKey(key);
+}
+
+void SetRegString(const char *subkey, const char *name, const char *text)
+{
+    SetRegValue(subkey, name, REG_SZ, text, lstrlenA(text) + 1);
+}
+
+void SetRegDword(const char *subkey, const char *name, DWORD value)
+{
+    SetRegValue(subkey, name, REG_DWORD, &value, sizeof value);
+}
+
+void SetRegBinary(const char *subkey, const char *name, const void *data, DWORD size)
+{
+    SetRegValue(subkey, name, REG_BINARY, data, size);
+}
+
+/* Queries a value into room bytes; 1 when it was read whole. */
+static int GetRegValue(const char *subkey, const char *name, void *buffer, DWORD room)
+{
+    HKEY key = OpenRegKey(subkey);
+    DWORD type;
+    LONG result;
+
+    if (!key)
+        return 0;
+    result = RegQueryValueExA(key, name, NULL, &type, (BYTE *)buffer, &room);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+int GetRegString(const char *subkey, const char *name, char *buffer, const char *defaultText, DWORD size)
+{
+    if (GetRegValue(subkey, name, buffer, size))
+        return 1;
+    /* The default is the caller's to fit; one that does not leaves "". */
+    FormatText(buffer, size, "%s", defaultText);
+    return 0;
+}
+
+int GetRegDword(const char *subkey, const char *name, DWORD *value, DWORD defaultValue)
+{
+    if (GetRegValue(subkey, name, value, sizeof *value))
+        return 1;
+    *value = defaultValue;
+    return 0;
+}
+
+DWORD GetRegDword(const char *subkey, const char *name, DWORD defaultValue)
+{
+    DWORD value;
+
+    GetRegDword(subkey, name, &value, defaultValue);
+    return value;
+}
+
+int GetRegBinary(const char *subkey, const char *name, void *buffer, const void *defaultData, DWORD size)
+{
+    if (GetRegValue(subkey, name, buffer, size))
+        return 1;
+    /* The default covers exactly size bytes, whatever the failed query said. */
+    if (defaultData)
+        CopyMemory(buffer, defaultData, size);
+    else
+        ZeroMemory(buffer, size);
+    return 0;
+}
+
+int CheckRegKey(const char *subkey)
+{
+    HKEY key = OpenRegKey(subkey);
+
+    if (!key)
+        return 0;
+    RegCloseKey(key);
+    return 1;
+}
+
+void DeleteRegKey(const char *subkey)
+{
+    char path[SettingsPathSize];
+
+    if (!SettingsPath(path, subkey))
+        return;
+    RegDeleteKeyA(RegRoot, path);
+}
+
+void DeleteRegValue(const char *subkey, const char *name)
+{
+    char path[SettingsPathSize];
+    HKEY key;
+
+    if (!SettingsPath(path, subkey))
+        return;
+    if (RegOpenKeyExA(RegRoot, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueA(key, name);
+    RegCloseKey(key);
+}
+
+/* One pass over the tree at path: children depth first, then the key.
+ * Deleting a child shifts its later siblings down by one index, so a pass
+ * visits every second sibling; the caller repeats passes until one deletes
+ * nothing. */
+static void DeleteTreePass(const char *path)
+{
+    char name[ChildNameSize];
+    char child[TreePathSize];
+    DWORD index, length;
+    HKEY key;
+
+    if (RegOpenKeyExA(RegRoot, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return;
+    for (index = 0;; index++) {
+        length = sizeof name;
+        /* Fails at the end, and on a name of 200 characters or more. */
+        if (RegEnumKeyExA(key, index, name, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        /* A child path that does not fit is not touched: a shortened path
+         * would name another key. */
+        if (FormatText(child, sizeof child, "%s\\%s", path, name))
+            DeleteTreePass(child);
+    }
+    if (RegDeleteKeyA(RegRoot, path) == ERROR_SUCCESS)
+        DeletedThisPass++;
+    RegCloseKey(key);
+}
+
+void DeleteKeyTree(const char *path)
+{
+    TreePasses = 0;
+    if (lstrlenA(path) >= TreePathSize)
+        return;
+    do {
+        DeletedThisPass = 0;
+        TreePasses++;
+        DeleteTreePass(path);
+    } while (DeletedThisPass != 0);
+}
+
+int DeleteKeyTreePasses(void)
+{
+    return TreePasses;
+}

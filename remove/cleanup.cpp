@@ -1,0 +1,6 @@
+/* The cleanup script and the hand-off to it. */
+#include "remove.h"
+
+void StartCleanupScript(const char *)
+{
+}

@@ -1,0 +1,6 @@
+/* Text work of the uninstall list. */
+#include "listtext.h"
+
+void TrimTrailing(char *)
+{
+}

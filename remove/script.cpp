@@ -1,0 +1,2 @@
+/* The cleanup script's text. */
+#include "script.h"
