@@ -1,6 +1,7 @@
 // The test bench's helpers. They use plain platform calls only, never the
 // code under test, so that what they report can be trusted.
 #include "bench.h"
+#include "iconprobe.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -68,6 +69,11 @@ std::string ProductExe()
 std::string ProductExeX86()
 {
     return EnvPath("QEL_EXE_X86");
+}
+
+std::string IconProbeDll()
+{
+    return EnvPath("QEL_ICONPROBE");
 }
 
 bool FileExists(const std::string &path)
@@ -238,6 +244,10 @@ Process StartWithTail(const std::string &exePath, const std::string &tail,
     return Start(exePath, "\"" + exePath + "\"" + tail, currentDir, family);
 }
 
+// How long the robot waits for a box's thread to answer a message: a box
+// in its modal loop answers at once.
+static const DWORD BoxAnswerMs = 3000;
+
 struct BoxSearch {
     const std::string *caption;
     DWORD processId;
@@ -281,9 +291,42 @@ static BOOL CALLBACK ReadControl(HWND control, LPARAM param)
         if ((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
             box->defaultButton = id;
     } else if (lstrcmpiA(className, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON) {
-        box->hasIcon = SendMessageA(control, STM_GETICON, 0, 0) != 0;
+        DWORD_PTR icon = 0;
+        if (SendMessageTimeoutA(control, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, BoxAnswerMs, &icon))
+            box->hasIcon = icon != 0;
+        else
+            box->icon = UnreadIcon;  // and the probe would wait in vain
     }
     return TRUE;
+}
+
+// Names the box's icon from inside its process (see iconprobe.cpp): hooks
+// the box's thread with the probe DLL, sends the probe message with a fresh
+// ticket, and reads the answer the hook left on the box. A box that goes
+// away or stops answering costs at most BoxAnswerMs.
+static UINT ProbeIcon(HWND window)
+{
+    static HMODULE probe = LoadLibraryA(IconProbeDll().c_str());
+    static UINT message = RegisterWindowMessageA(ICONPROBE_MESSAGE);
+    static WORD ticket;
+    HOOKPROC proc = probe ? (HOOKPROC)GetProcAddress(probe, ICONPROBE_HOOK) : NULL;
+    if (!proc) {
+        ADD_FAILURE() << "cannot load the icon probe \"" << IconProbeDll() << "\" (QEL_ICONPROBE)";
+        return UnreadIcon;
+    }
+    DWORD thread = GetWindowThreadProcessId(window, NULL);
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, proc, probe, thread);
+    if (!hook)
+        return UnreadIcon;  // the thread has ended
+    if (++ticket == 0)
+        ++ticket;
+    DWORD_PTR ignored;
+    LRESULT delivered = SendMessageTimeoutA(window, message, ticket, 0, SMTO_ABORTIFHUNG, BoxAnswerMs, &ignored);
+    UnhookWindowsHookEx(hook);
+    ULONG_PTR answer = (ULONG_PTR)GetPropA(window, ICONPROBE_PROPERTY);
+    if (!delivered || answer >> 8 != ticket)
+        return UnreadIcon;
+    return (UINT)(answer & 0xFF);
 }
 
 static void ReadBox(HWND window, Box *box)
@@ -298,6 +341,10 @@ static void ReadBox(HWND window, Box *box)
     GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
     box->text = text;
     EnumChildWindows(window, ReadControl, (LPARAM)box);
+    if (box->icon != UnreadIcon)
+        box->icon = ProbeIcon(window);
+    if (box->icon == UnreadIcon && IsWindow(window))
+        ADD_FAILURE() << "box \"" << box->caption << "\" did not tell its icon within " << BoxAnswerMs << " ms";
 }
 
 bool WaitForBox(const std::string &caption, Box *box, DWORD timeoutMs, DWORD processId)

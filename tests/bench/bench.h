@@ -29,6 +29,8 @@ std::string WindowsPath(const std::string &unixPath);
 // The freshly built Uninstall.exe (x86-64), and the i686 one.
 std::string ProductExe();
 std::string ProductExeX86();
+// The robot's icon probe DLL, built with the tests.
+std::string IconProbeDll();
 
 // File helpers that go through the platform, not the code under test.
 bool FileExists(const std::string &path);
@@ -90,6 +92,10 @@ Process Start(const std::string &exePath, const std::string &commandLine,
 Process StartWithTail(const std::string &exePath, const std::string &tail,
                       const std::string &currentDir, Family family);
 
+// Box::icon when the robot could not learn the icon (the box's thread did
+// not answer in time, or the box went away).
+const UINT UnreadIcon = 0xFFFFFFFF;
+
 // What the robot saw of a message box.
 struct Box {
     HWND window = NULL;
@@ -97,12 +103,19 @@ struct Box {
     std::string caption;
     std::string text;
     bool hasIcon = false;
+    // The icon as a MessageBox style: MB_ICONINFORMATION (= MB_ICONASTERISK),
+    // MB_ICONQUESTION, MB_ICONHAND (= MB_ICONSTOP, MB_ICONERROR),
+    // MB_ICONEXCLAMATION (= MB_ICONWARNING), MB_USERICON for any other icon,
+    // 0 for none; or UnreadIcon.
+    UINT icon = 0;
     std::vector<int> buttons;  // control ids (IDOK, IDYES, ...) in window order
     int defaultButton = 0;     // id of the button with BS_DEFPUSHBUTTON
 };
 
 // Waits up to timeoutMs for a visible box with this caption (optionally of
-// one process) and reads it. Returns false when none came.
+// one process) and reads it, its icon included (a box that does not tell
+// its icon within a few seconds is a test failure). Returns false when none
+// came.
 bool WaitForBox(const std::string &caption, Box *box, DWORD timeoutMs = 10000, DWORD processId = 0);
 // Answers it with a button id (IDYES, IDNO, IDOK).
 void AnswerBox(const Box &box, int id);
