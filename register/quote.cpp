@@ -1,7 +1,28 @@
 /* Quoting of a file name for a batch file line. */
 #include "quote.h"
 
+#include <string.h>
+
+int FileNameNeedsQuotes(const char *name)
+{
+    if (name[0] == '-' || name[0] == '^')
+        return 1;
+    return strchr(name, ' ') != NULL || strchr(name, '&') != NULL;
+}
+
 char *QuoteFileName(char *name)
 {
+    size_t length;
+
+    if (!FileNameNeedsQuotes(name))
+        return name;
+    /* Shifted in place rather than through a scratch copy: the result is
+     * the same, and no length of name can overrun a fixed scratch buffer.
+     * Writes exactly length + 3 bytes. */
+    length = strlen(name);
+    memmove(name + 1, name, length);
+    name[0] = '"';
+    name[length + 1] = '"';
+    name[length + 2] = '\0';
     return name;
 }

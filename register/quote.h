@@ -2,9 +2,13 @@
 #ifndef QEL_REGISTER_QUOTE_H
 #define QEL_REGISTER_QUOTE_H
 
-/* Encloses name in double quotes, in place, when the command interpreter
- * would otherwise split or misread it. The buffer must hold two more
- * characters than the string. Returns name. */
+/* 1 when the command interpreter would split or misread name as a command:
+ * it starts with '-' or '^', or holds a blank or an '&' anywhere. */
+int FileNameNeedsQuotes(const char *name);
+
+/* Encloses name in double quotes, in place, when FileNameNeedsQuotes says
+ * so; quotes already present change nothing. The buffer must hold two more
+ * characters than the string, plus its terminator. Returns name. */
 char *QuoteFileName(char *name);
 
 #endif

@@ -225,10 +225,14 @@ TEST_F(Dispatch, TailIsFormedFromTheRawCommandLine)
 
 TEST_F(Dispatch, RegistrationWordsShowNothingAndExitZero)
 {
-    for (const char *tail : {" register Tools", " Register", " registerTools", " REGISTER Tools"}) {
-        Process run = StartWithTail(exe_, tail, dir_.Path(), TestFamily());
-        EXPECT_FALSE(BoxAppearedUntilExit(run, "Uninstall QEL")) << tail;
-        EXPECT_EQ(0, run.Wait()) << tail;
+    const std::pair<const char *, const char *> cases[] = {
+        {" register Tools", "Tools"}, {" Register", ""}, {" registerTools", "Tools"}, {" REGISTER Tools", "Tools"}};
+    for (const auto &c : cases) {
+        Process run = StartWithTail(exe_, c.first, dir_.Path(), TestFamily());
+        EXPECT_FALSE(BoxAppearedUntilExit(run, "Uninstall QEL")) << c.first;
+        EXPECT_EQ(0, run.Wait()) << c.first;
+        // The text after the word is the group.
+        EXPECT_EQ(Sz(c.second), ReadRegValue(HKEY_CURRENT_USER, "Software\\Qel", "Group").data) << c.first;
     }
 }
 

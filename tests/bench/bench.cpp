@@ -150,10 +150,10 @@ std::string TempDir()
     return std::string(buffer, n);
 }
 
-ScratchDir::ScratchDir(const std::string &leaf)
+ScratchDir::ScratchDir(const std::string &leaf, const std::string &root)
 {
     static int counter;
-    root_ = "C:\\qel tests";
+    root_ = root;
     path_ = root_ + "\\" + (leaf.empty() ? "install " + std::to_string(++counter) : leaf);
     RemoveTree(path_);
     MakeDirs(path_);
@@ -266,7 +266,7 @@ static BOOL CALLBACK MatchBox(HWND window, LPARAM param)
     if (!IsWindowVisible(window))
         return TRUE;
     GetWindowTextA(window, text, sizeof text);
-    if (*search->caption != text)
+    if (!search->caption->empty() && *search->caption != text)
         return TRUE;
     search->found = window;
     return FALSE;

@@ -44,10 +44,11 @@ std::string TempDir();  // GetTempPathA, with its trailing backslash
 
 // A scratch installation directory under the prefix whose name holds a
 // blank ("C:\qel tests\install <n>"), removed with everything in it at the
-// end of the test. Install() copies Uninstall.exe into it.
+// end of the test. Install() copies Uninstall.exe into it. Another root
+// (one without a blank, say) may be given; it is removed when left empty.
 class ScratchDir {
 public:
-    explicit ScratchDir(const std::string &leaf = "");
+    explicit ScratchDir(const std::string &leaf = "", const std::string &root = "C:\\qel tests");
     ~ScratchDir();
     ScratchDir(const ScratchDir &) = delete;
     ScratchDir &operator=(const ScratchDir &) = delete;
@@ -121,6 +122,7 @@ bool WaitForBox(const std::string &caption, Box *box, DWORD timeoutMs = 10000, D
 void AnswerBox(const Box &box, int id);
 // Waits for the process to end and reports whether a box of the caption
 // appeared meanwhile (any box is answered with IDOK/IDNO so the run ends).
+// An empty caption stands for any visible window of the process.
 bool BoxAppearedUntilExit(Process &process, const std::string &caption, DWORD timeoutMs = 20000);
 
 // Registry helpers for assertions, reading with plain registry calls.
