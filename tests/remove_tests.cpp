@@ -364,7 +364,7 @@ TEST(CleanupScript, LongestPathsWithoutPercentFit)
 {
     std::string dir = "C:\\" + std::string(242, 'd');
     std::string module = dir + "\\Uninstall.exe";  // 259 bytes
-    std::string script = "C:\\" + std::string(239, 't') + "\\Uninstall.Qel.Bat";
+    std::string script = "C:\\" + std::string(238, 't') + "\\Uninstall.Qel.Bat";
     ASSERT_EQ(259u, module.size());
     ASSERT_EQ(259u, script.size());
     Pieces pieces(1, module.c_str(), dir.c_str(), script.c_str());
