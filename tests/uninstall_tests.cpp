@@ -254,6 +254,41 @@ TEST_F(Uninstall, PercentInTheInstallationPathIsDoubledInTheScript)
     EXPECT_NE(std::string::npos, script.find("rd \"C:\\qel tests\\install 50%%b%%c\"\r\n"));
 }
 
+TEST_F(Uninstall, ScriptThatWouldNotFitItsBufferIsNotWrittenAndTheProgramEnds)
+{
+    // 200 '%' in the directory's name: doubled, a script line outgrows its
+    // buffer. The uninstall does the rest and ends as when the script
+    // cannot be created.
+    ScratchDir percents(std::string(200, '%'));
+    std::string exe = percents.Install();
+    LayFile(percents / "listed.txt", "listed");
+    LayFile(percents / "Uninstall.lst", "listed.txt\r\n");
+    InterpreterStandin standin;
+    RunConfirmed(exe, percents.Path());
+
+    EXPECT_FALSE(FileExists(percents / "listed.txt"));
+    EXPECT_FALSE(FileExists(percents / "Uninstall.lst"));
+    ExpectRegistryCleaned();
+    EXPECT_FALSE(FileExists(CleanupScriptPath()));
+    EXPECT_FALSE(standin.Wait(0)) << "an interpreter was started";
+    EXPECT_TRUE(FileExists(exe));
+}
+
+TEST_F(Uninstall, InterpreterPathTooLongForItsBufferStartsNothing)
+{
+    LayFile(dir_ / "listed.txt", "listed");
+    LayFile(dir_ / "Uninstall.lst", "listed.txt\r\n");
+    InterpreterStandin standin;
+    ScopedEnv comspec("COMSPEC", "C:\\" + std::string(300, 'c') + ".exe");
+    RunConfirmed(exe_, dir_.Path());
+
+    EXPECT_FALSE(FileExists(dir_ / "listed.txt"));
+    ExpectRegistryCleaned();
+    EXPECT_FALSE(FileExists(CleanupScriptPath()));
+    EXPECT_FALSE(standin.Wait(0)) << "an interpreter was started";
+    EXPECT_TRUE(FileExists(exe_));
+}
+
 // Wine's cmd reads the Windows 95 family's first line ("start /wait" with
 // one quoted argument) as a window title and then waits forever, so the
 // script runs for real only on the NT family here.
