@@ -48,7 +48,8 @@ int FormatScriptBlock(char *dst, size_t size, const char *modulePath, const char
     char module[EscapedPathSize];
     char dir[EscapedPathSize];
 
-    if (!EscapePercent(module, sizeof module, modulePath) || !EscapePercent(dir, sizeof dir, installDir))
+    if (!EscapePercent(module, sizeof module, modulePath) ||
+        !EscapePercent(dir, sizeof dir, installDir))
         return Refuse(dst, size);
     return FormatText(dst, size,
                       "del \"%s\"\r\n"
@@ -62,7 +63,8 @@ int FormatScriptTail(char *dst, size_t size, const char *modulePath, const char 
     char module[EscapedPathSize];
     char script[EscapedPathSize];
 
-    if (!EscapePercent(module, sizeof module, modulePath) || !EscapePercent(script, sizeof script, scriptPath))
+    if (!EscapePercent(module, sizeof module, modulePath) ||
+        !EscapePercent(script, sizeof script, scriptPath))
         return Refuse(dst, size);
     return FormatText(dst, size,
                       ":done\r\n"

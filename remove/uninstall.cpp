@@ -14,7 +14,8 @@
  * name while the installation directory is the current directory. */
 static const char ListFileName[] = "Uninstall.lst";
 
-static const char UninstallEntryKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QEL manager";
+static const char UninstallEntryKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QEL manager";
 
 enum {
     ErrorTextSize = 200,

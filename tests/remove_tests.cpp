@@ -108,7 +108,10 @@ protected:
         fclose(stream);
         return passes;
     }
-    bool Exists(const std::string &relative) { return GetFileAttributesA((dir_ / relative).c_str()) != INVALID_FILE_ATTRIBUTES; }
+    bool Exists(const std::string &relative)
+    {
+        return GetFileAttributesA((dir_ / relative).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
 
     ScratchDir dir_{"list passes"};
 };
@@ -159,7 +162,8 @@ TEST_F(ListPasses, ReadOnlyHiddenAndSystemItemsGoBecauseAttributesAreClearedFirs
     LayFile(dir_ / "system.txt", "s", FILE_ATTRIBUTE_SYSTEM);
     LayFile(dir_ / "all.txt", "a", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     MakeDirs(dir_ / "Locked");
-    ASSERT_TRUE(SetFileAttributesA((dir_ / "Locked").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(
+        SetFileAttributesA((dir_ / "Locked").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     EXPECT_EQ(2, Passes("readonly.txt\r\nhidden.txt\r\nsystem.txt\r\nall.txt\r\nLocked\r\n"));
     EXPECT_TRUE(ReadTree(dir_.Path()).count("Uninstall.lst"));
     EXPECT_EQ(1u, ReadTree(dir_.Path()).size()) << "only the list is left";

@@ -61,8 +61,8 @@ protected:
             MakeKeyTree(root, NeighbourKey, 1, 1);
         }
         HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, UninstallEntry, 0, NULL, 0, KEY_ALL_ACCESS,
-                                                 NULL, &key, NULL));
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, UninstallEntry, 0, NULL, 0,
+                                                 KEY_ALL_ACCESS, NULL, &key, NULL));
         RegSetValueExA(key, "DisplayName", 0, REG_SZ, (const BYTE *)"QEL file manager", 17);
         RegSetValueExA(key, "UninstallString", 0, REG_SZ, (const BYTE *)exe_.c_str(), (DWORD)exe_.size() + 1);
         RegCloseKey(key);
@@ -95,7 +95,8 @@ protected:
         EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UninstallEntry));
         EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, NeighbourKey));
         EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, NeighbourKey));
-        EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"));
+        EXPECT_TRUE(
+            RegKeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"));
     }
 
     // Answers the confirmation box of run and waits for it to close.

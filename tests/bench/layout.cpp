@@ -32,7 +32,8 @@ Layout LayOutSampleInstallation(const std::string &dir, bool withUnlisted)
         {"Plugins\\", "Plugins\r\n", 0},
         {"Plugins\\FTP\\", "Plugins\\FTP\r\n", 0},
         {"Plugins\\FTP\\ftp.dll", "Plugins\\FTP\\ftp.dll\r\n", 0},
-        {"Plugins\\FTP\\hosts.dat", "Plugins\\FTP\\hosts.dat \t \r\n", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN},
+        {"Plugins\\FTP\\hosts.dat", "Plugins\\FTP\\hosts.dat \t \r\n",
+         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN},
         // Contents first: goes in one pass.
         {"Help\\en\\qel.hlp", "Help\\en\\qel.hlp\n", FILE_ATTRIBUTE_READONLY},
         {"Help\\en\\index.txt", "Help\\en\\index.txt\t\n", 0},
