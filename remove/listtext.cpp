@@ -1,6 +1,36 @@
-/* Text work of the uninstall list. */
+/* Trimming of list lines and the containment test of list entries. */
 #include "listtext.h"
 
-void TrimTrailing(char *)
+#include <string.h>
+
+/* Exactly the classic white-space and control characters; not the locale's. */
+static int IsTrimmed(unsigned char c)
 {
+    return (c >= 0x01 && c <= 0x20) || c == 0x7F;
+}
+
+void TrimTrailing(char *line)
+{
+    size_t n = strlen(line);
+
+    while (n > 0 && IsTrimmed((unsigned char)line[n - 1]))
+        line[--n] = '\0';
+}
+
+static char LowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+}
+
+int IsInsideDirectory(const char *path, const char *directory)
+{
+    size_t n = strlen(directory);
+    size_t i;
+
+    if (n == 0 || directory[n - 1] != '\\')
+        return 0;
+    for (i = 0; i < n; i++)
+        if (LowerAscii(path[i]) != LowerAscii(directory[i]))
+            return 0;
+    return path[n] != '\0';
 }

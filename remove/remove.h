@@ -5,10 +5,16 @@
 
 #include <windows.h>
 #include <ddeml.h>
+#include <stdio.h>
 
 void RunUninstall(void);
 void RemoveProgramGroup(void);
 void StartCleanupScript(const char *modulePath);
+
+/* Deletion passes over the open list until a pass deletes nothing; entries
+ * are relative to installDir, which ends in a backslash. Returns the number
+ * of passes made. */
+int DeleteListedItems(FILE *list, const char *installDir);
 
 HDDEDATA CALLBACK DdeClientCallback(UINT type, UINT format, HCONV conversation, HSZ hsz1,
                                     HSZ hsz2, HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);

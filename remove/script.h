@@ -1,5 +1,32 @@
-/* The cleanup script's text. No platform calls. */
+/* The cleanup script's text, composed from the module path, the
+ * installation directory and the script's own path. No platform calls. */
 #ifndef QEL_REMOVE_SCRIPT_H
 #define QEL_REMOVE_SCRIPT_H
+
+#include <stddef.h>
+
+enum {
+    ScriptPieceSize = 1024, /* one write to the script: head, block or tail */
+    ScriptBlockCount = 5    /* attempts to delete the executable */
+};
+
+/* Each returns 1 when the whole piece fit with its terminator; otherwise 0
+ * with dst left empty. Every '%' of a path is written as "%%", since the
+ * interpreter expands %...% in a batch file even between double quotes. */
+
+/* Line 1, with its CR LF: runs the program with "wait". The Windows 95
+ * family's form puts path and word inside one pair of quotes for "start". */
+int FormatScriptHead(char *dst, size_t size, int win9x, const char *modulePath);
+
+/* Lines 2 to 4, each with its CR LF: delete the executable, remove the
+ * directory, leave as soon as the executable is gone. */
+int FormatScriptBlock(char *dst, size_t size, const char *modulePath, const char *installDir);
+
+/* Lines 17 to 19, the last without a line end: the warning run when the
+ * executable survived, then the script deletes itself. */
+int FormatScriptTail(char *dst, size_t size, const char *modulePath, const char *scriptPath);
+
+/* path with every '%' doubled; 0 and dst empty when it does not fit. */
+int EscapePercent(char *dst, size_t size, const char *path);
 
 #endif

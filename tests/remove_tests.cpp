@@ -1,0 +1,432 @@
+// The removal's parts called in-process: the trimming of list lines, the
+// containment test of entries, the deletion passes over a real list and real
+// files, and the cleanup script's text.
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "bench.h"
+#include "layout.h"
+#include "remove/listtext.h"
+#include "remove/remove.h"
+#include "remove/script.h"
+
+using namespace bench;
+
+namespace {
+
+const char Marker = (char)0xBD;
+
+struct TrimCase {
+    const char *name;
+    const char *line;
+    const char *trimmed;
+};
+
+const TrimCase TrimCases[] = {
+    {"empty stays empty", "", ""},
+    {"nothing to cut", "readme.txt", "readme.txt"},
+    {"blanks, a tab and CR LF", "readme.txt  \t \r\n", "readme.txt"},
+    {"blanks only", "     ", ""},
+    {"line end only", "\r\n", ""},
+    {"every control byte and 0x7F", "a\x01\x02\x1F\x7F\x0B\x0C", "a"},
+    {"a leading blank belongs to the entry", " readme.txt \n", " readme.txt"},
+    {"inner blanks stay", "Read Me.txt\t\n", "Read Me.txt"},
+    {"0x80 and above are never cut", "caf\xE9", "caf\xE9"},
+    {"0xA0 (no-break blank in many code pages) stays", "name\xA0", "name\xA0"},
+    {"0xFF stays", "name\xFF \r\n", "name\xFF"},
+    {"0x80 stays", "\x80", "\x80"},
+    {"cut stops at the first kept byte", "a \x7F b\x7F \r\n", "a \x7F b"},
+    {"0x21 is kept", "a!", "a!"},
+    {"a single control byte", "\x01", ""},
+};
+
+TEST(TrimTrailing, CutsTrailingControlBytesBlanksAnd7FOnly)
+{
+    for (const TrimCase &c : TrimCases) {
+        char buffer[64];
+        memset(buffer, Marker, sizeof buffer);
+        size_t length = strlen(c.line);
+        memcpy(buffer, c.line, length + 1);
+        TrimTrailing(buffer);
+        EXPECT_STREQ(c.trimmed, buffer) << c.name;
+        // Nothing written past the line's own terminator.
+        for (size_t i = length + 1; i < sizeof buffer; i++)
+            ASSERT_EQ(Marker, buffer[i]) << c.name << ": byte " << i;
+    }
+}
+
+struct InsideCase {
+    const char *name;
+    const char *path;
+    const char *directory;
+    int inside;
+};
+
+const InsideCase InsideCases[] = {
+    {"a file directly inside", "C:\\Qel\\a.txt", "C:\\Qel\\", 1},
+    {"deeper inside", "C:\\Qel\\Plugins\\X\\a.dll", "C:\\Qel\\", 1},
+    {"letter case ignored", "c:\\qEL\\a.txt", "C:\\Qel\\", 1},
+    {"the directory itself is not inside", "C:\\Qel\\", "C:\\Qel\\", 0},
+    {"the directory without its backslash", "C:\\Qel", "C:\\Qel\\", 0},
+    {"the parent", "C:\\", "C:\\Qel\\", 0},
+    {"a file beside the directory", "C:\\other.txt", "C:\\Qel\\", 0},
+    {"a sibling sharing the name's start", "C:\\Qel2\\a.txt", "C:\\Qel\\", 0},
+    {"a sibling sharing the name and a blank", "C:\\Qel x\\a.txt", "C:\\Qel\\", 0},
+    {"another drive", "D:\\Qel\\a.txt", "C:\\Qel\\", 0},
+    {"a device path", "\\\\.\\NUL", "C:\\Qel\\", 0},
+    {"a directory without its backslash refuses everything", "C:\\Qel\\a.txt", "C:\\Qel", 0},
+    {"an empty directory refuses everything", "C:\\Qel\\a.txt", "", 0},
+    {"bytes of 0x80 and above compared as they are", "C:\\Caf\xE9\\a", "C:\\Caf\xC9\\", 0},
+};
+
+TEST(IsInsideDirectory, HoldsOnlyStrictlyBelowOnAComponentBoundary)
+{
+    for (const InsideCase &c : InsideCases)
+        EXPECT_EQ(c.inside, IsInsideDirectory(c.path, c.directory)) << c.name;
+}
+
+// The deletion passes over a real list file and real files.
+class ListPasses : public testing::Test {
+protected:
+    // Writes the list beside the installation and runs the passes over it.
+    int Passes(const std::string &list)
+    {
+        WriteFile(dir_ / "Uninstall.lst", list);
+        FILE *stream = fopen((dir_ / "Uninstall.lst").c_str(), "rb");
+        if (!stream) {
+            ADD_FAILURE() << "cannot open the list";
+            return -1;
+        }
+        int passes = DeleteListedItems(stream, (dir_.Path() + "\\").c_str());
+        fclose(stream);
+        return passes;
+    }
+    bool Exists(const std::string &relative)
+    {
+        return GetFileAttributesA((dir_ / relative).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    ScratchDir dir_{"list passes"};
+};
+
+TEST_F(ListPasses, DirectoryListedBeforeItsContentsGoesOneLevelPerPass)
+{
+    LayFile(dir_ / "Plugins\\X\\a.dll", "dll");
+    // Pass 1 the file, pass 2 X, pass 3 Plugins, pass 4 finds nothing.
+    EXPECT_EQ(4, Passes("Plugins\r\nPlugins\\X\r\nPlugins\\X\\a.dll\r\n"));
+    EXPECT_FALSE(Exists("Plugins"));
+}
+
+TEST_F(ListPasses, ContentsListedFirstGoInOnePassFollowedByAnEmptyOne)
+{
+    LayFile(dir_ / "Plugins\\X\\a.dll", "dll");
+    EXPECT_EQ(2, Passes("Plugins\\X\\a.dll\r\nPlugins\\X\r\nPlugins\r\n"));
+    EXPECT_FALSE(Exists("Plugins"));
+}
+
+TEST_F(ListPasses, ListThatDeletesNothingIsReadExactlyOnce)
+{
+    LayFile(dir_ / "keep.txt", "keep");
+    EXPECT_EQ(1, Passes("missing.txt\r\nno\\such\\dir\r\nmissing dir\\\r\n")) << "only failing entries";
+    EXPECT_EQ(1, Passes("")) << "empty list";
+    EXPECT_EQ(1, Passes("\r\n   \r\n\t\r\n\r\n \x7F\n")) << "blank lines only";
+    EXPECT_EQ("keep", ReadFile(dir_ / "keep.txt"));
+}
+
+TEST_F(ListPasses, FileHeldOpenElsewhereSurvivesEveryPassAndTheLoopEnds)
+{
+    LayFile(dir_ / "Data\\held.txt", "held");
+    LayFile(dir_ / "other.txt", "other");
+    HANDLE held = CreateFileA((dir_ / "Data\\held.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    // Pass 1 deletes other.txt only; pass 2 deletes nothing and ends the loop.
+    int passes = Passes("Data\\held.txt\r\nData\r\nother.txt\r\n");
+    CloseHandle(held);
+    EXPECT_EQ(2, passes);
+    EXPECT_EQ("held", ReadFile(dir_ / "Data\\held.txt"));
+    EXPECT_FALSE(Exists("other.txt"));
+}
+
+TEST_F(ListPasses, ReadOnlyHiddenAndSystemItemsGoBecauseAttributesAreClearedFirst)
+{
+    LayFile(dir_ / "readonly.txt", "r", FILE_ATTRIBUTE_READONLY);
+    LayFile(dir_ / "hidden.txt", "h", FILE_ATTRIBUTE_HIDDEN);
+    LayFile(dir_ / "system.txt", "s", FILE_ATTRIBUTE_SYSTEM);
+    LayFile(dir_ / "all.txt", "a", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    MakeDirs(dir_ / "Locked");
+    ASSERT_TRUE(
+        SetFileAttributesA((dir_ / "Locked").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(2, Passes("readonly.txt\r\nhidden.txt\r\nsystem.txt\r\nall.txt\r\nLocked\r\n"));
+    EXPECT_TRUE(ReadTree(dir_.Path()).count("Uninstall.lst"));
+    EXPECT_EQ(1u, ReadTree(dir_.Path()).size()) << "only the list is left";
+}
+
+TEST_F(ListPasses, ListedDirectoryHoldingAnUnlistedFileStaysWithItsParents)
+{
+    LayFile(dir_ / "A\\B\\listed.txt", "listed");
+    LayFile(dir_ / "A\\B\\unlisted.txt", "unlisted");
+    EXPECT_EQ(2, Passes("A\r\nA\\B\r\nA\\B\\listed.txt\r\n"));
+    EXPECT_FALSE(Exists("A\\B\\listed.txt"));
+    EXPECT_EQ("unlisted", ReadFile(dir_ / "A\\B\\unlisted.txt"));
+}
+
+TEST_F(ListPasses, EntriesAreTrimmedAtTheEndOnlyAndKeepHighBytes)
+{
+    for (const char *name : {"readme.txt", " readme.txt", "name", "name\xE9", "tail.txt", "last.txt"})
+        LayFile(dir_ / name, name);
+    EXPECT_EQ(2, Passes("readme.txt  \t \r\n"
+                        "\r\n"
+                        "     \r\n"
+                        "name\xE9\r\n"
+                        "not there.txt\r\n"
+                        "tail.txt\x7F\x01\r\n"
+                        "last.txt"));  // the last line needs no line end
+    EXPECT_FALSE(Exists("readme.txt"));
+    EXPECT_EQ(" readme.txt", ReadFile(dir_ / " readme.txt")) << "a leading blank names another file";
+    EXPECT_FALSE(Exists("name\xE9"));
+    EXPECT_EQ("name", ReadFile(dir_ / "name")) << "the byte 0xE9 was cut";
+    EXPECT_FALSE(Exists("tail.txt"));
+    EXPECT_FALSE(Exists("last.txt"));
+
+    // The leading-blank name as an entry of its own.
+    EXPECT_EQ(2, Passes(" readme.txt\r\n"));
+    EXPECT_FALSE(Exists(" readme.txt"));
+    EXPECT_EQ("name", ReadFile(dir_ / "name"));
+}
+
+TEST_F(ListPasses, LineLongerThan519BytesIsReadInPiecesEachAnEntry)
+{
+    LayFile(dir_ / "piece.txt", "piece");
+    LayFile(dir_ / "whole.txt", "whole");
+    // The first 519 bytes are one entry (no such file), the rest another.
+    std::string line = std::string(519, 'q') + "piece.txt\r\n";
+    EXPECT_EQ(2, Passes(line + "x" + std::string(600, ' ') + "whole.txt\r\n"));
+    EXPECT_FALSE(Exists("piece.txt"));
+    // Its 519-byte head "x" + 518 blanks is trimmed to "x"; the tail
+    // (82 blanks and whole.txt) names a file with leading blanks.
+    EXPECT_EQ("whole", ReadFile(dir_ / "whole.txt"));
+}
+
+TEST_F(ListPasses, TargetPathAtTheLimitGoesAndOneBytePastItIsSkippedNotCut)
+{
+    // installation directory + name = 259 bytes: the longest path that fits.
+    std::string name(259 - (dir_.Path().size() + 1), 'n');
+    LayFile(dir_ / name, "limit");
+    ASSERT_EQ("limit", ReadFile(dir_ / name));
+    // One byte more would, if cut, name the file above.
+    EXPECT_EQ(1, Passes(name + "x\r\n" + name + "\\tail\r\n"));
+    EXPECT_EQ("limit", ReadFile(dir_ / name));
+    EXPECT_EQ(2, Passes(name + "\r\n"));
+    EXPECT_FALSE(Exists(name));
+}
+
+TEST_F(ListPasses, EntryResolvingOutsideTheInstallationIsNeverDeletedNorCounted)
+{
+    ScratchDir outside("list passes outside");
+    LayFile(outside / "victim.txt", "victim");
+    MakeDirs(outside / "empty");
+    LayFile(dir_ / "sub\\keep.txt", "keep");
+    const char *escapes[] = {
+        "..\\list passes outside\\victim.txt",
+        "../list passes outside/victim.txt",
+        "sub\\..\\..\\list passes outside\\victim.txt",
+        "sub/../../list passes outside\\victim.txt",
+        "..\\..\\qel tests\\list passes outside\\victim.txt",
+        ".\\..\\list passes outside\\victim.txt",
+        "..\\list passes outside\\empty",
+        "..\\list passes outside",
+        "..",
+        "..\\",
+        "sub\\..",
+        ".",
+    };
+    std::string list;
+    for (const char *entry : escapes)
+        list += std::string(entry) + "\r\n";
+    EXPECT_EQ(1, Passes(list));
+    EXPECT_EQ("victim", ReadFile(outside / "victim.txt"));
+    EXPECT_TRUE(DirExists(outside / "empty"));
+    EXPECT_EQ("keep", ReadFile(dir_ / "sub\\keep.txt"));
+    EXPECT_TRUE(DirExists(dir_.Path()));
+}
+
+TEST_F(ListPasses, EntryWithDotsThatStaysInsideBehavesAsBefore)
+{
+    LayFile(dir_ / "a.txt", "a");
+    LayFile(dir_ / "b.txt", "b");
+    LayFile(dir_ / "c.txt", "c");
+    MakeDirs(dir_ / "sub");
+    EXPECT_EQ(2, Passes("sub\\..\\a.txt\r\n"
+                        "..\\LIST PASSES\\b.txt\r\n"  // back into the same directory, another case
+                        "sub/./../c.txt\r\n"));
+    EXPECT_FALSE(Exists("a.txt"));
+    EXPECT_FALSE(Exists("b.txt"));
+    EXPECT_FALSE(Exists("c.txt"));
+}
+
+// The cleanup script for C:\Program Files\Qel\Uninstall.exe on the NT family
+// with the temporary directory C:\TEMP\, byte for byte.
+const char ExampleScript[] =
+    "\"C:\\Program Files\\Qel\\Uninstall.exe\" wait\r\n"
+    "del \"C:\\Program Files\\Qel\\Uninstall.exe\"\r\n"
+    "rd \"C:\\Program Files\\Qel\"\r\n"
+    "if not exist \"C:\\Program Files\\Qel\\Uninstall.exe\" goto done\r\n"
+    "del \"C:\\Program Files\\Qel\\Uninstall.exe\"\r\n"
+    "rd \"C:\\Program Files\\Qel\"\r\n"
+    "if not exist \"C:\\Program Files\\Qel\\Uninstall.exe\" goto done\r\n"
+    "del \"C:\\Program Files\\Qel\\Uninstall.exe\"\r\n"
+    "rd \"C:\\Program Files\\Qel\"\r\n"
+    "if not exist \"C:\\Program Files\\Qel\\Uninstall.exe\" goto done\r\n"
+    "del \"C:\\Program Files\\Qel\\Uninstall.exe\"\r\n"
+    "rd \"C:\\Program Files\\Qel\"\r\n"
+    "if not exist \"C:\\Program Files\\Qel\\Uninstall.exe\" goto done\r\n"
+    "del \"C:\\Program Files\\Qel\\Uninstall.exe\"\r\n"
+    "rd \"C:\\Program Files\\Qel\"\r\n"
+    "if not exist \"C:\\Program Files\\Qel\\Uninstall.exe\" goto done\r\n"
+    ":done\r\n"
+    "if exist \"C:\\Program Files\\Qel\\Uninstall.exe\" \"C:\\Program Files\\Qel\\Uninstall.exe\" Warning\r\n"
+    "del \"C:\\TEMP\\Uninstall.Qel.Bat\"";
+
+// The three pieces composed in buffers one byte larger than the size given,
+// the extra byte holding the marker.
+struct Pieces {
+    char head[ScriptPieceSize + 1];
+    char block[ScriptPieceSize + 1];
+    char tail[ScriptPieceSize + 1];
+    int headOk, blockOk, tailOk;
+
+    Pieces(int win9x, const char *module, const char *dir, const char *script)
+    {
+        memset(this, Marker, sizeof *this);
+        headOk = FormatScriptHead(head, ScriptPieceSize, win9x, module);
+        blockOk = FormatScriptBlock(block, ScriptPieceSize, module, dir);
+        tailOk = FormatScriptTail(tail, ScriptPieceSize, module, script);
+    }
+    std::string Script() const
+    {
+        std::string text = head;
+        for (int i = 0; i < ScriptBlockCount; i++)
+            text += block;
+        return text + tail;
+    }
+    bool MarkersIntact() const
+    {
+        return head[ScriptPieceSize] == Marker && block[ScriptPieceSize] == Marker &&
+               tail[ScriptPieceSize] == Marker;
+    }
+};
+
+TEST(CleanupScript, NineteenLinesByteForByteWithCrLfAfterAllButTheLast)
+{
+    Pieces pieces(0, "C:\\Program Files\\Qel\\Uninstall.exe", "C:\\Program Files\\Qel",
+                  "C:\\TEMP\\Uninstall.Qel.Bat");
+    ASSERT_TRUE(pieces.headOk && pieces.blockOk && pieces.tailOk);
+    std::string script = pieces.Script();
+    EXPECT_EQ(std::string(ExampleScript), script);
+    EXPECT_EQ(18, std::count(script.begin(), script.end(), '\n'));
+    EXPECT_TRUE(pieces.MarkersIntact());
+}
+
+TEST(CleanupScript, Windows95FamilyStartsTheWaitRunWithPathAndWordInOneQuote)
+{
+    Pieces pieces(1, "C:\\Program Files\\Qel\\Uninstall.exe", "C:\\Program Files\\Qel",
+                  "C:\\TEMP\\Uninstall.Qel.Bat");
+    ASSERT_TRUE(pieces.headOk && pieces.blockOk && pieces.tailOk);
+    EXPECT_STREQ("start /wait \"C:\\Program Files\\Qel\\Uninstall.exe wait\"\r\n", pieces.head);
+    // Everything after line 1 is the same on both families.
+    std::string nt = ExampleScript;
+    std::string script = pieces.Script();
+    EXPECT_EQ(nt.substr(nt.find('\n') + 1), script.substr(script.find('\n') + 1));
+}
+
+TEST(CleanupScript, EveryPercentOfEveryPathIsDoubled)
+{
+    Pieces pieces(0, "C:\\a%b%c\\Uninstall.exe", "C:\\a%b%c", "C:\\T%EMP%\\Uninstall.Qel.Bat");
+    ASSERT_TRUE(pieces.headOk && pieces.blockOk && pieces.tailOk);
+    EXPECT_STREQ("\"C:\\a%%b%%c\\Uninstall.exe\" wait\r\n", pieces.head);
+    EXPECT_STREQ("del \"C:\\a%%b%%c\\Uninstall.exe\"\r\n"
+                 "rd \"C:\\a%%b%%c\"\r\n"
+                 "if not exist \"C:\\a%%b%%c\\Uninstall.exe\" goto done\r\n",
+                 pieces.block);
+    EXPECT_STREQ(":done\r\n"
+                 "if exist \"C:\\a%%b%%c\\Uninstall.exe\" \"C:\\a%%b%%c\\Uninstall.exe\" Warning\r\n"
+                 "del \"C:\\T%%EMP%%\\Uninstall.Qel.Bat\"",
+                 pieces.tail);
+    Pieces win9x(1, "C:\\a%b%c\\Uninstall.exe", "C:\\a%b%c", "C:\\TEMP\\Uninstall.Qel.Bat");
+    EXPECT_STREQ("start /wait \"C:\\a%%b%%c\\Uninstall.exe wait\"\r\n", win9x.head);
+}
+
+TEST(CleanupScript, LongestPathsWithoutPercentFit)
+{
+    std::string dir = "C:\\" + std::string(242, 'd');
+    std::string module = dir + "\\Uninstall.exe";  // 259 bytes
+    std::string script = "C:\\" + std::string(238, 't') + "\\Uninstall.Qel.Bat";
+    ASSERT_EQ(259u, module.size());
+    ASSERT_EQ(259u, script.size());
+    Pieces pieces(1, module.c_str(), dir.c_str(), script.c_str());
+    EXPECT_TRUE(pieces.headOk && pieces.blockOk && pieces.tailOk);
+    EXPECT_TRUE(pieces.MarkersIntact());
+}
+
+TEST(CleanupScript, PieceThatDoesNotFitIsRefusedAndLeftEmpty)
+{
+    // Doubled, each path needs 518 bytes: a block of three no longer fits.
+    std::string percents(259, '%');
+    Pieces pieces(0, percents.c_str(), percents.c_str(), percents.c_str());
+    EXPECT_TRUE(pieces.headOk);
+    EXPECT_FALSE(pieces.blockOk);
+    EXPECT_FALSE(pieces.tailOk);
+    EXPECT_STREQ("", pieces.block);
+    EXPECT_STREQ("", pieces.tail);
+    EXPECT_TRUE(pieces.MarkersIntact());
+
+    // A path longer than the platform allows, doubled, does not fit at all.
+    std::string tooLong(300, '%');
+    Pieces refused(1, tooLong.c_str(), "C:\\Qel", "C:\\TEMP\\Uninstall.Qel.Bat");
+    EXPECT_FALSE(refused.headOk || refused.blockOk || refused.tailOk);
+    EXPECT_STREQ("", refused.head);
+    EXPECT_TRUE(refused.MarkersIntact());
+}
+
+struct EscapeCase {
+    const char *name;
+    const char *path;
+    size_t size;
+    const char *escaped;  // nullptr: refused
+};
+
+const EscapeCase EscapeCases[] = {
+    {"no percent", "C:\\Qel", 7, "C:\\Qel"},
+    {"no percent, one byte short", "C:\\Qel", 6, nullptr},
+    {"one percent doubled", "C:\\a%b", 8, "C:\\a%%b"},
+    {"doubled percent at the limit", "a%", 4, "a%%"},
+    {"doubled percent one byte past the limit", "a%", 3, nullptr},
+    {"a pair becomes four", "%%", 5, "%%%%"},
+    {"empty path", "", 1, ""},
+    {"no room at all", "", 0, nullptr},
+};
+
+TEST(EscapePercent, DoublesEveryPercentWithinTheBuffer)
+{
+    for (const EscapeCase &c : EscapeCases) {
+        char buffer[16];
+        memset(buffer, Marker, sizeof buffer);
+        int ok = EscapePercent(buffer, c.size, c.path);
+        EXPECT_EQ(c.escaped != nullptr, ok != 0) << c.name;
+        if (c.escaped)
+            EXPECT_STREQ(c.escaped, buffer) << c.name;
+        else if (c.size > 0)
+            EXPECT_EQ('\0', buffer[0]) << c.name;
+        EXPECT_EQ(Marker, buffer[c.size]) << c.name;
+    }
+}
+
+}  // namespace
