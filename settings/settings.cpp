@@ -2,7 +2,10 @@
  * under the current root, and the repeated-pass tree deletion. */
 #include "settings.h"
 
+#include <string.h>
+
 #include "../entry/text.h"
+#include "keypath.h"
 
 enum {
     SettingsPathSize = 80, /* "Software\Qel\" + a subkey of up to 66 */
@@ -17,6 +20,11 @@ static int TreePasses;
 void SetRegRoot(HKEY root)
 {
     RegRoot = root;
+}
+
+HKEY GetRegRoot(void)
+{
+    return RegRoot;
 }
 
 /* "Software\Qel" or "Software\Qel\<subkey>"; 0 when it does not fit. */
@@ -76,8 +84,9 @@ void SetRegBinary(const char *subkey, const char *name, const void *data, DWORD 
     SetRegValue(subkey, name, REG_BINARY, data, size);
 }
 
-/* Queries a value into room bytes; 1 when it was read whole. */
-static int GetRegValue(const char *subkey, const char *name, void *buffer, DWORD room)
+/* Queries a value into *room bytes; 1 when it was read whole, with *room
+ * then holding the length delivered. */
+static int GetRegValue(const char *subkey, const char *name, void *buffer, DWORD *room)
 {
     HKEY key = OpenRegKey(subkey);
     DWORD type;
@@ -85,15 +94,26 @@ static int GetRegValue(const char *subkey, const char *name, void *buffer, DWORD
 
     if (!key)
         return 0;
-    result = RegQueryValueExA(key, name, NULL, &type, (BYTE *)buffer, &room);
+    result = RegQueryValueExA(key, name, NULL, &type, (BYTE *)buffer, room);
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
 }
 
 int GetRegString(const char *subkey, const char *name, char *buffer, const char *defaultText, DWORD size)
 {
-    if (GetRegValue(subkey, name, buffer, size))
-        return 1;
+    DWORD length = size;
+
+    if (GetRegValue(subkey, name, buffer, &length)) {
+        /* The type is not tested, so the bytes need not end in a zero: one is
+         * added where there is room, and a text that fills the whole buffer
+         * without one does not fit. */
+        if (memchr(buffer, '\0', length))
+            return 1;
+        if (length < size) {
+            buffer[length] = '\0';
+            return 1;
+        }
+    }
     /* The default is the caller's to fit; one that does not leaves "". */
     FormatText(buffer, size, "%s", defaultText);
     return 0;
@@ -101,7 +121,9 @@ int GetRegString(const char *subkey, const char *name, char *buffer, const char 
 
 int GetRegDword(const char *subkey, const char *name, DWORD *value, DWORD defaultValue)
 {
-    if (GetRegValue(subkey, name, value, sizeof *value))
+    DWORD length = sizeof *value;
+
+    if (GetRegValue(subkey, name, value, &length))
         return 1;
     *value = defaultValue;
     return 0;
@@ -109,7 +131,8 @@ int GetRegDword(const char *subkey, const char *name, DWORD *value, DWORD defaul
 
 DWORD GetRegDword(const char *subkey, const char *name, DWORD defaultValue)
 {
-    DWORD value;
+    /* A stored value shorter than 4 bytes fills only the low bytes. */
+    DWORD value = 0;
 
     GetRegDword(subkey, name, &value, defaultValue);
     return value;
@@ -117,7 +140,9 @@ DWORD GetRegDword(const char *subkey, const char *name, DWORD defaultValue)
 
 int GetRegBinary(const char *subkey, const char *name, void *buffer, const void *defaultData, DWORD size)
 {
-    if (GetRegValue(subkey, name, buffer, size))
+    DWORD length = size;
+
+    if (GetRegValue(subkey, name, buffer, &length))
         return 1;
     /* The default covers exactly size bytes, whatever the failed query said. */
     if (defaultData)
@@ -190,7 +215,9 @@ static void DeleteTreePass(const char *path)
 void DeleteKeyTree(const char *path)
 {
     TreePasses = 0;
-    if (lstrlenA(path) >= TreePathSize)
+    /* Refused: a path that does not fit, and "" (the root key itself, which
+     * a pass would empty). */
+    if (lstrlenA(path) >= TreePathSize || !NamesKeyBelowRoot(path))
         return;
     do {
         DeletedThisPass = 0;

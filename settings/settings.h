@@ -8,7 +8,10 @@
 /* The settings key's own path, relative to the root. */
 #define SettingsKeyPath "Software\\Qel"
 
+/* The root key every operation addresses its keys under; HKEY_CURRENT_USER
+ * from process start. */
 void SetRegRoot(HKEY root);
+HKEY GetRegRoot(void);
 
 HKEY CreateRegKey(const char *subkey);
 HKEY OpenRegKey(const char *subkey);
@@ -35,7 +38,14 @@ void DeleteKeyTree(const char *path);
 /* Number of passes the last DeleteKeyTree made. */
 int DeleteKeyTreePasses(void);
 
+/* Replaces the tree at destination by a copy of the tree at source (both
+ * full paths). 1 when the source was opened and the destination created. */
 int CopyKeyTree(const char *source, const char *destination);
+
+/* Numbered entries "Software\Qel\<entryTemplate>" with the template's one
+ * %d taking the entry number. DeleteNumberedKey removes entry number and
+ * moves the later ones down by one; InsertNumberedKey moves the entries
+ * number .. top-1 up by one and leaves entry number absent. */
 void DeleteNumberedKey(const char *entryTemplate, int number);
 void InsertNumberedKey(const char *entryTemplate, int number, int top);
 

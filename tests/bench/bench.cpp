@@ -425,6 +425,26 @@ bool RegKeyExists(HKEY root, const std::string &key)
     return true;
 }
 
+bool MakeRegKey(HKEY root, const std::string &key)
+{
+    HKEY handle;
+    if (RegCreateKeyExA(root, key.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &handle, NULL) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(handle);
+    return true;
+}
+
+bool WriteRegValue(HKEY root, const std::string &key, const std::string &name, DWORD type,
+                   const std::string &data)
+{
+    HKEY handle;
+    if (RegCreateKeyExA(root, key.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &handle, NULL) != ERROR_SUCCESS)
+        return false;
+    LONG result = RegSetValueExA(handle, name.c_str(), 0, type, (const BYTE *)data.data(), (DWORD)data.size());
+    RegCloseKey(handle);
+    return result == ERROR_SUCCESS;
+}
+
 void RegDeleteTreeQuiet(HKEY root, const std::string &key)
 {
     RegDeleteTreeA(root, key.c_str());

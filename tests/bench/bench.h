@@ -133,6 +133,11 @@ struct RegValue {
 };
 RegValue ReadRegValue(HKEY root, const std::string &key, const std::string &name);
 bool RegKeyExists(HKEY root, const std::string &key);
+// Creates a key (and its missing parents) with plain registry calls; true on
+// success. WriteRegValue creates the key too and stores the bytes as given.
+bool MakeRegKey(HKEY root, const std::string &key);
+bool WriteRegValue(HKEY root, const std::string &key, const std::string &name, DWORD type,
+                   const std::string &data);
 // Deletes a key and everything below it (RegDeleteTreeA); quiet when absent.
 void RegDeleteTreeQuiet(HKEY root, const std::string &key);
 // Subkey names and value names directly under a key, in enumeration order.
