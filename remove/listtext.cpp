@@ -1,4 +1,4 @@
-/* Trimming of list lines and the containment test of list entries. */
+/* Reading and trimming of list entries, and the containment test. */
 #include "listtext.h"
 
 #include <string.h>
@@ -33,4 +33,15 @@ int IsInsideDirectory(const char *path, const char *directory)
         if (LowerAscii(path[i]) != LowerAscii(directory[i]))
             return 0;
     return path[n] != '\0';
+}
+
+int ReadListEntry(FILE *list, char *line)
+{
+    /* A line longer than 519 bytes arrives in pieces, each one an entry. */
+    while (fgets(line, ListLineSize, list)) {
+        TrimTrailing(line);
+        if (line[0] != '\0')
+            return 1;
+    }
+    return 0;
 }

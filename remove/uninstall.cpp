@@ -17,10 +17,7 @@ static const char ListFileName[] = "Uninstall.lst";
 static const char UninstallEntryKey[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QEL manager";
 
-enum {
-    ErrorTextSize = 200,
-    LineSize = 520 /* 519 bytes of a line per read, and the terminator */
-};
+enum { ErrorTextSize = 200 };
 
 /* Deletes one entry; returns 1 when something was deleted. An entry whose
  * path does not fit, or that resolves outside the installation directory
@@ -48,7 +45,7 @@ static int DeleteListedItem(const char *line, const char *installDir, const char
 int DeleteListedItems(FILE *list, const char *installDir)
 {
     char resolvedDir[PathSize];
-    char line[LineSize];
+    char line[ListLineSize];
     DWORD n;
     int passes = 0;
     int deleted;
@@ -64,13 +61,8 @@ int DeleteListedItems(FILE *list, const char *installDir)
         passes++;
         deleted = 0;
         fseek(list, 0, SEEK_SET);
-        /* A longer line arrives in pieces of 519 bytes, each one an entry. */
-        while (fgets(line, sizeof line, list)) {
-            TrimTrailing(line);
-            if (line[0] == '\0')
-                continue;
+        while (ReadListEntry(list, line))
             deleted += DeleteListedItem(line, installDir, resolvedDir);
-        }
     } while (deleted != 0);
     return passes;
 }

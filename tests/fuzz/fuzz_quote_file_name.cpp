@@ -1,0 +1,33 @@
+// Quoting for a batch file line: quotes exactly when the rule says, in
+// place, never a byte past length + 3.
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include "register/quote.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    std::string name((const char *)data, size);
+    name = name.c_str();
+    bool needs = !name.empty() && (name[0] == '-' || name[0] == '^');
+    needs = needs || name.find(' ') != std::string::npos || name.find('&') != std::string::npos;
+
+    std::string buffer = name + '\0' + std::string(2 + 16, (char)0xBD);
+    char *result = QuoteFileName(&buffer[0]);
+    if (result != &buffer[0])
+        abort();
+    std::string expected = needs ? "\"" + name + "\"" : name;
+    if (strcmp(buffer.c_str(), expected.c_str()) != 0)
+        abort();
+    if (FileNameNeedsQuotes(name.c_str()) != (int)needs)
+        abort();
+    // The documented room is length + 3; an unquoted name is not touched.
+    size_t untouched = needs ? name.size() + 3 : name.size() + 1;
+    for (size_t i = untouched; i < buffer.size(); i++)
+        if ((unsigned char)buffer[i] != 0xBD)
+            abort();
+    return 0;
+}

@@ -1,0 +1,63 @@
+// The cleanup script's pieces: every '%' doubled, no byte past the room,
+// a refused piece leaves the buffer empty, an accepted one is whole.
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include "remove/script.h"
+
+static std::string Escaped(const std::string &path)
+{
+    std::string out;
+    for (char c : path) {
+        out += c;
+        if (c == '%')
+            out += '%';
+    }
+    return out;
+}
+
+template <class Format> static void Check(size_t room, const std::string &expected, Format format)
+{
+    std::string buffer(room + 16, (char)0xBD);
+    int fit = format(&buffer[0], room);
+    for (size_t i = room; i < buffer.size(); i++)
+        if ((unsigned char)buffer[i] != 0xBD)
+            abort();
+    if (fit != (expected.size() < room))
+        abort();
+    if (fit && strcmp(buffer.c_str(), expected.c_str()) != 0)
+        abort();
+    if (!fit && room > 0 && buffer[0] != '\0')
+        abort();
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 3)
+        return 0;
+    size_t room = ((size_t)data[0] | ((size_t)data[1] << 8)) % (ScriptPieceSize + 1);
+    bool win9x = data[2] & 1;
+    std::string rest((const char *)data + 3, size - 3);
+    size_t a = rest.find('\n');
+    size_t b = a == std::string::npos ? std::string::npos : rest.find('\n', a + 1);
+    // Paths as the platform hands them: at most 259 bytes, no zero byte.
+    std::string module = rest.substr(0, a).c_str();
+    std::string dir = a == std::string::npos ? "" : rest.substr(a + 1, b - a - 1).c_str();
+    std::string script = b == std::string::npos ? "" : rest.substr(b + 1).c_str();
+    module.resize(std::min<size_t>(module.size(), 259));
+    dir.resize(std::min<size_t>(dir.size(), 259));
+    script.resize(std::min<size_t>(script.size(), 259));
+    std::string m = Escaped(module), d = Escaped(dir), s = Escaped(script);
+
+    Check(room, win9x ? "start /wait \"" + m + " wait\"\r\n" : "\"" + m + "\" wait\r\n",
+          [&](char *dst, size_t n) { return FormatScriptHead(dst, n, win9x, module.c_str()); });
+    Check(room, "del \"" + m + "\"\r\nrd \"" + d + "\"\r\nif not exist \"" + m + "\" goto done\r\n",
+          [&](char *dst, size_t n) { return FormatScriptBlock(dst, n, module.c_str(), dir.c_str()); });
+    Check(room, ":done\r\nif exist \"" + m + "\" \"" + m + "\" Warning\r\ndel \"" + s + "\"",
+          [&](char *dst, size_t n) { return FormatScriptTail(dst, n, module.c_str(), script.c_str()); });
+    Check(room, m, [&](char *dst, size_t n) { return EscapePercent(dst, n, module.c_str()); });
+    return 0;
+}
