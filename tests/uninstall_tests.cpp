@@ -1,16 +1,20 @@
 // The uninstall end to end, through the real executable: confirmation, the
 // list file and its passes, the registry, and the hand-off to the cleanup
 // script, whose bytes a stand-in interpreter records and which, on the NT
-// family, Wine's own cmd also runs.
+// family, Wine's own cmd also runs; the program group on the way.
 #include <windows.h>
+
+#include <string.h>
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "bench.h"
 #include "layout.h"
+#include "progman.h"
 
 using namespace bench;
 
@@ -21,6 +25,8 @@ const char UninstallEntry[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uni
 // Keys whose names begin like the settings key's; they are not the product's.
 const char NeighbourKey[] = "Software\\Qel Neighbour";
 const char ScratchRoot[] = "C:\\qel tests";
+// With a blank, as an installer's group names often are.
+const char GroupName[] = "QEL File Manager";
 
 std::string Doubled(const std::string &path)
 {
@@ -76,6 +82,20 @@ protected:
         }
         RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, UninstallEntry);
         DeleteFileA(CleanupScriptPath().c_str());
+        if (!group_.empty())
+            RemoveTree(group_);
+    }
+
+    // The program group as the installer leaves it: its folder of
+    // shortcuts and, as registration stores it, its name.
+    void MakeProgramGroup(const std::vector<std::string> &shortcuts)
+    {
+        ASSERT_NE("", ProgramsFolder());
+        group_ = ProgramsFolder() + "\\" + GroupName;
+        MakeDirs(group_);
+        for (const std::string &name : shortcuts)
+            WriteFile(group_ + "\\" + name, "[InternetShortcut]\r\n");
+        ASSERT_TRUE(WriteRegValue(HKEY_CURRENT_USER, "Software\\Qel", "Group", REG_SZ, Sz(GroupName)));
     }
 
     void ExpectRegistryUntouched()
@@ -123,6 +143,7 @@ protected:
 
     ScratchDir dir_;
     std::string exe_ = dir_.Install();
+    std::string group_;
 };
 
 TEST_F(Uninstall, AnswerNoChangesNothing)
@@ -168,8 +189,17 @@ TEST_F(Uninstall, MissingListShowsTheErrorBoxWithOkOnlyAndChangesNothing)
 TEST_F(Uninstall, FullUninstallDeletesWhatIsListedKeepsTheRestAndHandsOverToTheScript)
 {
     Layout layout = LayOutSampleInstallation(dir_.Path(), true);
+    const std::vector<std::string> shortcuts = {"QEL.lnk", "QEL Editor.lnk", "Uninstall QEL.lnk"};
+    MakeProgramGroup(shortcuts);
     InterpreterStandin standin;
-    RunConfirmed(exe_, dir_.Path());
+    std::vector<std::string> executes;
+    {
+        // Serves until the program has ended.
+        ProgmanRecorder progman;
+        ASSERT_TRUE(progman.Ready());
+        RunConfirmed(exe_, dir_.Path());
+        executes = progman.Executes();
+    }
 
     // Everything listed is gone, every unlisted file is there with its bytes
     // and so are its directories; the list file is gone.
@@ -180,6 +210,15 @@ TEST_F(Uninstall, FullUninstallDeletesWhatIsListedKeepsTheRestAndHandsOverToTheS
     tree.erase("Uninstall.exe");
     EXPECT_EQ(layout.kept, tree);
     ExpectRegistryCleaned();
+
+    // The group: its folder and shortcuts gone, the Program Manager asked
+    // to delete it, zero included.
+    for (const std::string &name : shortcuts)
+        EXPECT_FALSE(FileExists(group_ + "\\" + name)) << name;
+    EXPECT_FALSE(DirExists(group_));
+    ASSERT_EQ(1u, executes.size());
+    EXPECT_EQ(std::string("[DeleteGroup(QEL File Manager)]\0", 32), executes[0]);
+    EXPECT_EQ(strlen(GroupName) + 16, executes[0].size());
 
     // The interpreter: the script in the temporary directory, byte for byte,
     // started from the installation directory's parent.

@@ -1,6 +1,7 @@
 // The Program Manager helpers: plain DDEML and shell calls only.
 #include "progman.h"
 
+#include <objbase.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -161,6 +162,8 @@ DWORD WINAPI WineProgman::Serve(void *param)
     ShellDdeInit init = shell ? (ShellDdeInit)(void *)GetProcAddress(shell, (LPCSTR)188) : NULL;
 
     MakeMessageQueue();
+    // "[AddItem(...)]" makes its shortcut through COM.
+    HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
     if (init)
         init(TRUE);
     self->ready_ = init != NULL;
@@ -168,6 +171,8 @@ DWORD WINAPI WineProgman::Serve(void *param)
     PumpUntilQuit();
     if (init)
         init(FALSE);
+    if (SUCCEEDED(com))
+        CoUninitialize();
     if (shell)
         FreeLibrary(shell);
     return 0;

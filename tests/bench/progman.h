@@ -61,7 +61,8 @@ private:
 // called with TRUE) on a thread of this process that pumps messages, from
 // construction to destruction. It answers "PROGMAN" as Windows' shell does:
 // "[CreateGroup(x)]" creates the folder x under the Programs folder and
-// "[DeleteGroup(x)]" deletes it with all it holds.
+// "[DeleteGroup(x)]" deletes it with all it holds; "[AddItem(path,name)]"
+// puts a shortcut to path into the group created last.
 //
 //     WineProgman progman;
 //     ASSERT_TRUE(progman.Ready());
