@@ -187,6 +187,12 @@ ScopedEnv::ScopedEnv(const std::string &name, const std::string &value) : name_(
     SetEnvironmentVariableA(name.c_str(), value.c_str());
 }
 
+ScopedEnv::ScopedEnv(const std::string &name) : name_(name)
+{
+    had_ = GetEnv(name, &old_);
+    SetEnvironmentVariableA(name.c_str(), NULL);
+}
+
 ScopedEnv::~ScopedEnv()
 {
     SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : NULL);
@@ -218,6 +224,88 @@ bool InterpreterStandin::Wait(DWORD timeoutMs) const
 std::string InterpreterStandin::Exe() const
 {
     return StandinPath();
+}
+
+static void ReadAttributesInto(const std::string &dir, const std::string &relative,
+                               std::map<std::string, DWORD> *attributes)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "\\" + relative + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        std::string path = dir + "\\" + relative + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            (*attributes)[relative + name + "\\"] = GetFileAttributesA(path.c_str());
+            ReadAttributesInto(dir, relative + name + "\\", attributes);
+        } else {
+            (*attributes)[relative + name] = GetFileAttributesA(path.c_str());
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+std::map<std::string, DWORD> ReadAttributes(const std::string &dir)
+{
+    std::map<std::string, DWORD> attributes;
+    ReadAttributesInto(dir, "", &attributes);
+    return attributes;
+}
+
+TreeState ReadTreeState(const std::string &dir)
+{
+    TreeState state;
+    state.bytes = ReadTree(dir);
+    state.attributes = ReadAttributes(dir);
+    return state;
+}
+
+static std::string DoublePercents(const std::string &path)
+{
+    std::string text;
+    for (char c : path) {
+        text += c;
+        if (c == '%')
+            text += '%';
+    }
+    return text;
+}
+
+std::string ExpectedCleanupScript(bool win9x, const std::string &exePath, const std::string &dirPath,
+                                  const std::string &scriptPath)
+{
+    std::string exe = DoublePercents(exePath), dir = DoublePercents(dirPath);
+    std::string text = win9x ? "start /wait \"" + exe + " wait\"\r\n" : "\"" + exe + "\" wait\r\n";
+    for (int i = 0; i < 5; i++) {
+        text += "del \"" + exe + "\"\r\n";
+        text += "rd \"" + dir + "\"\r\n";
+        text += "if not exist \"" + exe + "\" goto done\r\n";
+    }
+    text += ":done\r\n";
+    text += "if exist \"" + exe + "\" \"" + exe + "\" Warning\r\n";
+    text += "del \"" + DoublePercents(scriptPath) + "\"";
+    return text;
+}
+
+long UninstallAnsweringYes(const std::string &exe, const std::string &currentDir)
+{
+    const char caption[] = "Uninstall QEL";
+    Process run = StartWithTail(exe, "", currentDir, TestFamily());
+    if (!run.Started())
+        return -1;
+    Box box;
+    if (!WaitForBox(caption, &box, 10000, run.Id())) {
+        ADD_FAILURE() << "no confirmation box from " << exe;
+        return run.Wait(0);
+    }
+    EXPECT_EQ("Continue with uninstall QEL", box.text);
+    AnswerBox(box, IDYES);
+    EXPECT_TRUE(WaitForBoxClosed(box));
+    EXPECT_FALSE(BoxAppearedUntilExit(run, caption));
+    return run.Wait();
 }
 
 }  // namespace bench

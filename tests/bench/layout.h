@@ -1,7 +1,8 @@
 // Laying out installations for the uninstall tests and looking at them
-// afterwards: files with attributes, whole trees read back, registry trees,
-// environment variables for started programs, and the command interpreter
-// stand-in that records the cleanup script it is handed.
+// afterwards: files with attributes, whole trees read back (bytes and
+// attributes), registry trees, environment variables for started programs,
+// the command interpreter stand-in that records the cleanup script it is
+// handed, the script it must be handed, and an uninstall run answered Yes.
 #ifndef QEL_TESTS_LAYOUT_H
 #define QEL_TESTS_LAYOUT_H
 
@@ -56,6 +57,8 @@ void MakeKeyTree(HKEY root, const std::string &path, int depth, int siblings);
 class ScopedEnv {
 public:
     ScopedEnv(const std::string &name, const std::string &value);
+    // Removes the variable for the scope.
+    explicit ScopedEnv(const std::string &name);
     ~ScopedEnv();
     ScopedEnv(const ScopedEnv &) = delete;
     ScopedEnv &operator=(const ScopedEnv &) = delete;
@@ -89,6 +92,31 @@ private:
     ScopedEnv comspec_;
     ScopedEnv out_env_;
 };
+
+// The attributes of everything below dir, keyed as ReadTree keys it.
+std::map<std::string, DWORD> ReadAttributes(const std::string &dir);
+
+// A tree's bytes and attributes at one moment, to show later that nothing
+// in it changed.
+struct TreeState {
+    std::map<std::string, std::string> bytes;
+    std::map<std::string, DWORD> attributes;
+    bool operator==(const TreeState &other) const
+    {
+        return bytes == other.bytes && attributes == other.attributes;
+    }
+};
+TreeState ReadTreeState(const std::string &dir);
+
+// The cleanup script expected for an executable, its directory and the
+// script's own path: 19 lines, every '%' of a path doubled.
+std::string ExpectedCleanupScript(bool win9x, const std::string &exePath, const std::string &dirPath,
+                                  const std::string &scriptPath);
+
+// Starts the uninstall of exe in currentDir as the test's family, answers
+// the confirmation box Yes and waits for the end without any further box.
+// Returns the exit code (-1 when it did not start or end).
+long UninstallAnsweringYes(const std::string &exe, const std::string &currentDir);
 
 }  // namespace bench
 
