@@ -20,10 +20,12 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "bench.h"
+#include "imports.h"
 #include "layout.h"
 #include "progman.h"
 #include "remove/remove.h"
@@ -95,9 +97,9 @@ void Fail(const std::string &what)
 }
 
 // ---------------------------------------------------------------------------
-// Call counting: the import-table slots of this program for a few platform
+// Call counting: the import slots of this program for a few platform
 // functions point at counting stand-ins while a Counting object lives. The
-// code under test is linked into this program, so its calls pass through
+// product's code is linked into this program, so its calls pass through
 // these slots; the platform's own internal calls do not.
 
 struct Counts {
@@ -166,79 +168,35 @@ LSTATUS WINAPI CountCloseKey(HKEY key)
     return realCloseKey(key);
 }
 
-// Points the import slot of dll!name at replacement; returns the old target.
-void *PatchImport(const char *dll, const char *name, void *replacement)
-{
-    BYTE *base = (BYTE *)GetModuleHandleA(NULL);
-    IMAGE_NT_HEADERS *nt = (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
-    IMAGE_DATA_DIRECTORY directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (IMAGE_IMPORT_DESCRIPTOR *d = (IMAGE_IMPORT_DESCRIPTOR *)(base + directory.VirtualAddress); d->Name; d++) {
-        if (lstrcmpiA((const char *)(base + d->Name), dll) != 0)
-            continue;
-        IMAGE_THUNK_DATA *names = (IMAGE_THUNK_DATA *)(base + d->OriginalFirstThunk);
-        IMAGE_THUNK_DATA *slots = (IMAGE_THUNK_DATA *)(base + d->FirstThunk);
-        for (; names->u1.AddressOfData; names++, slots++) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                continue;
-            IMAGE_IMPORT_BY_NAME *import = (IMAGE_IMPORT_BY_NAME *)(base + names->u1.AddressOfData);
-            if (strcmp((const char *)import->Name, name) != 0)
-                continue;
-            DWORD old;
-            void *previous = (void *)slots->u1.Function;
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old);
-            slots->u1.Function = (ULONG_PTR)replacement;
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
-            return previous;
-        }
-    }
-    Fail(std::string("no import slot for ") + dll + "!" + name);
-    return nullptr;
-}
-
-template <typename F> void Patch(const char *dll, const char *name, F replacement, F *real)
-{
-    void *previous = PatchImport(dll, name, (void *)replacement);
-    if (previous && real)
-        *real = (F)previous;
-}
-
 // Counts the calls made during its lifetime.
 class Counting {
 public:
     Counting()
     {
         counts = Counts();
-        Swap(true);
+        Hook(k, "GetFullPathNameA", &CountFullPath, &realFullPath);
+        Hook(k, "GetFileAttributesA", &CountGetAttributes, &realGetAttributes);
+        Hook(k, "SetFileAttributesA", &CountSetAttributes, &realSetAttributes);
+        Hook(k, "DeleteFileA", &CountDeleteFile, &realDeleteFile);
+        Hook(k, "RemoveDirectoryA", &CountRemoveDirectory, &realRemoveDirectory);
+        Hook(a, "RegOpenKeyExA", &CountOpenKey, &realOpenKey);
+        Hook(a, "RegEnumKeyExA", &CountEnumKey, &realEnumKey);
+        Hook(a, "RegDeleteKeyA", &CountDeleteKey, &realDeleteKey);
+        Hook(a, "RegCloseKey", &CountCloseKey, &realCloseKey);
     }
-    ~Counting() { Swap(false); }
 
 private:
-    static void Swap(bool on)
+    template <typename F> void Hook(const char *dll, const char *name, F replacement, F *real)
     {
-        const char *k = "KERNEL32.dll";
-        const char *a = "ADVAPI32.dll";
-        if (on) {
-            Patch(k, "GetFullPathNameA", &CountFullPath, &realFullPath);
-            Patch(k, "GetFileAttributesA", &CountGetAttributes, &realGetAttributes);
-            Patch(k, "SetFileAttributesA", &CountSetAttributes, &realSetAttributes);
-            Patch(k, "DeleteFileA", &CountDeleteFile, &realDeleteFile);
-            Patch(k, "RemoveDirectoryA", &CountRemoveDirectory, &realRemoveDirectory);
-            Patch(a, "RegOpenKeyExA", &CountOpenKey, &realOpenKey);
-            Patch(a, "RegEnumKeyExA", &CountEnumKey, &realEnumKey);
-            Patch(a, "RegDeleteKeyA", &CountDeleteKey, &realDeleteKey);
-            Patch(a, "RegCloseKey", &CountCloseKey, &realCloseKey);
-        } else {
-            Patch(k, "GetFullPathNameA", realFullPath, (decltype(realFullPath) *)nullptr);
-            Patch(k, "GetFileAttributesA", realGetAttributes, (decltype(realGetAttributes) *)nullptr);
-            Patch(k, "SetFileAttributesA", realSetAttributes, (decltype(realSetAttributes) *)nullptr);
-            Patch(k, "DeleteFileA", realDeleteFile, (decltype(realDeleteFile) *)nullptr);
-            Patch(k, "RemoveDirectoryA", realRemoveDirectory, (decltype(realRemoveDirectory) *)nullptr);
-            Patch(a, "RegOpenKeyExA", realOpenKey, (decltype(realOpenKey) *)nullptr);
-            Patch(a, "RegEnumKeyExA", realEnumKey, (decltype(realEnumKey) *)nullptr);
-            Patch(a, "RegDeleteKeyA", realDeleteKey, (decltype(realDeleteKey) *)nullptr);
-            Patch(a, "RegCloseKey", realCloseKey, (decltype(realCloseKey) *)nullptr);
-        }
+        hooks_.emplace_back(new ImportHook(dll, name, (void *)replacement));
+        if (!hooks_.back()->Installed())
+            Fail(std::string("cannot count ") + name);
+        *real = hooks_.back()->Original<F>();
     }
+
+    const char *k = "KERNEL32.dll";
+    const char *a = "ADVAPI32.dll";
+    std::vector<std::unique_ptr<ImportHook>> hooks_;
 };
 
 // ---------------------------------------------------------------------------
@@ -455,6 +413,7 @@ struct KeyShape {
 };
 
 const KeyShape BigKeys = {20, 9, 10};  // 20 + 180 + 1,800 = 2,000 keys
+const int KeyPairsPerRun = 3;
 const KeyShape TraceKeys = {2, 2, 3};  // 2 + 4 + 12 = 18 keys
 
 void MakeKey(HKEY parent, const std::string &name, HKEY *key)
@@ -625,14 +584,21 @@ DemoTimes TimeDemo(const std::string &dir)
 // ---------------------------------------------------------------------------
 // Reports.
 
-void Row(const char *what, const std::vector<double> &values)
+double Least(const std::vector<double> &values)
 {
-    Out("| %s | %.0f | %s |\n", what, Median(values), Runs(values).c_str());
+    return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
 }
 
-void Ratio(const char *what, double a, double b)
+void Row(const char *what, const std::vector<double> &values)
 {
-    Out("| %s | %.2f |\n", what, b > 0 ? a / b : 0.0);
+    Out("| %s | %.0f | %.0f | %s |\n", what, Median(values), Least(values), Runs(values).c_str());
+}
+
+void Ratio(const char *what, const std::vector<double> &a, const std::vector<double> &b,
+           const std::vector<double> &paired)
+{
+    Out("| %s | %.2f | %.2f | %.2f |\n", what, Median(b) > 0 ? Median(a) / Median(b) : 0.0,
+        Least(b) > 0 ? Least(a) / Least(b) : 0.0, Median(paired));
 }
 
 void PrintCounts(const char *what, const Counts &c, int entries, bool files)
@@ -657,17 +623,27 @@ int Benchmark(int runs)
         Fail("Wine's Program Manager service did not start");
 
     fprintf(stderr, "%d runs:", runs);
+    double began = Now();
     for (int run = 0; run < runs; run++) {
         fprintf(stderr, " %d", run + 1);
+        // The uninstall through the executable, the same passes in this
+        // process, and the platform's delete, one right after the other.
         for (Order order : {Order::ContentsFirst, Order::DirectoryFirst}) {
+            std::string name = OrderName(order);
             LayTree(install, BigTree, order);
             UninstallTimes u = TimeUninstall(install);
-            t[std::string("uninstall ") + OrderName(order)].push_back(u.yesToExit);
-            t[std::string("uninstall start ") + OrderName(order)].push_back(u.startToExit);
+            t["uninstall " + name].push_back(u.yesToExit);
+            t["uninstall start " + name].push_back(u.startToExit);
+            LayTree(install, BigTree, order);
+            double start = Now();
+            DeleteListedInProcess(install);
+            t["in process " + name].push_back(Now() - start);
         }
         LayTree(plain, BigTree, Order::ContentsFirst);
         CopyFileA(ProductExe().c_str(), (plain + "\\Uninstall.exe").c_str(), FALSE);
         t["rd"].push_back(TimeRd(plain));
+        t["ratio contents-first"].push_back(t["uninstall contents-first"].back() / t["rd"].back());
+        t["ratio directory-first"].push_back(t["uninstall directory-first"].back() / t["rd"].back());
 
         // Fixed costs: the uninstall of an empty list, the interpreter's own
         // start and end.
@@ -678,17 +654,21 @@ int Benchmark(int runs)
         t["uninstall empty"].push_back(empty.yesToExit);
         t["interpreter alone"].push_back(TimeInterpreter("/c rem"));
 
-        int passes = 0;
-        MakeKeys(BigKeys);
-        t["DeleteKeyTree"].push_back(TimeDeleteKeyTree(&passes));
-        MakeKeys(BigKeys);
-        t["RegDeleteTreeA"].push_back(TimeRegDeleteTree());
+        for (int pair = 0; pair < KeyPairsPerRun; pair++) {
+            int passes = 0;
+            MakeKeys(BigKeys);
+            t["DeleteKeyTree"].push_back(TimeDeleteKeyTree(&passes));
+            MakeKeys(BigKeys);
+            t["RegDeleteTreeA"].push_back(TimeRegDeleteTree());
+            t["ratio keys"].push_back(t["DeleteKeyTree"].back() / t["RegDeleteTreeA"].back());
+        }
 
         DemoTimes demo = TimeDemo(std::string(BenchRoot) + "\\demo install");
         t["demo"].push_back(demo.startToScriptEnd);
         t["demo yes to exit"].push_back(demo.yesToExit);
         t["demo exit to script end"].push_back(demo.exitToScriptEnd);
     }
+    fprintf(stderr, " (%.0f s)", (Now() - began) / 1000);
     fprintf(stderr, "\n");
 
     // Passes and calls, in this process, on the same trees.
@@ -710,19 +690,16 @@ int Benchmark(int runs)
         keyCounts = counts;
     }
 
-    double rd = Median(t["rd"]);
-    double cf = Median(t["uninstall contents-first"]);
-    double df = Median(t["uninstall directory-first"]);
-    double empty = Median(t["uninstall empty"]);
-    double interpreter = Median(t["interpreter alone"]);
 
     Out("## Timings (ms): median of %d runs\n\n", runs);
-    Out("| Measured | Median | Runs |\n|---|---:|---|\n");
+    Out("| Measured | Median | Least | Runs |\n|---|---:|---:|---|\n");
     Row("Uninstall.exe, contents-first list, Yes to exit", t["uninstall contents-first"]);
     Row("Uninstall.exe, directory-first list, Yes to exit", t["uninstall directory-first"]);
+    Row("cmd /c rd /s /q, start to exit", t["rd"]);
     Row("Uninstall.exe, contents-first list, start to exit", t["uninstall start contents-first"]);
     Row("Uninstall.exe, directory-first list, start to exit", t["uninstall start directory-first"]);
-    Row("cmd /c rd /s /q, start to exit", t["rd"]);
+    Row("List passes in process, contents-first", t["in process contents-first"]);
+    Row("List passes in process, directory-first", t["in process directory-first"]);
     Row("Uninstall.exe, empty list, Yes to exit", t["uninstall empty"]);
     Row("cmd /c rem, start to exit", t["interpreter alone"]);
     Row("DeleteKeyTree, 2,000 keys", t["DeleteKeyTree"]);
@@ -731,13 +708,12 @@ int Benchmark(int runs)
     Row("Demo-sized uninstall, Yes to exit", t["demo yes to exit"]);
     Row("Demo-sized uninstall, exit to script end", t["demo exit to script end"]);
 
-    Out("\n## Ratios (of medians)\n\n| Ratio | Value |\n|---|---:|\n");
-    Ratio("uninstall contents-first / rd", cf, rd);
-    Ratio("uninstall directory-first / rd", df, rd);
-    Ratio("uninstall contents-first / rd, fixed costs taken off both", cf - empty, rd - interpreter);
-    Ratio("uninstall directory-first / rd, fixed costs taken off both", df - empty, rd - interpreter);
-    Ratio("DeleteKeyTree / RegDeleteTreeA", Median(t["DeleteKeyTree"]), Median(t["RegDeleteTreeA"]));
-
+    Out("\n## Ratios\n\n| Ratio | Of medians | Of least | Median of each run's |\n|---|---:|---:|---:|\n");
+    Ratio("uninstall contents-first / rd", t["uninstall contents-first"], t["rd"], t["ratio contents-first"]);
+    Ratio("uninstall directory-first / rd", t["uninstall directory-first"], t["rd"], t["ratio directory-first"]);
+    Ratio("DeleteKeyTree / RegDeleteTreeA", t["DeleteKeyTree"], t["RegDeleteTreeA"], t["ratio keys"]);
+    Out("\nFixed costs in the uninstall's time: %.0f ms (empty list); in rd's: %.0f ms (cmd /c rem).\n",
+        Median(t["uninstall empty"]), Median(t["interpreter alone"]));
     Out("\n## List passes and platform calls of the product (counted in-process)\n\n");
     Out("%d entries: %d files in %d directories.\n\n", BigTree.Entries(), BigTree.Files(), BigTree.Directories());
     Out("| List order | Passes | GetFullPathNameA | GetFileAttributesA | SetFileAttributesA | DeleteFileA | "
@@ -755,6 +731,38 @@ int Benchmark(int runs)
     RegDeleteTreeQuiet(HKEY_CURRENT_USER, "Software\\QelBench");
     if (failures)
         fprintf(stderr, "%d failures\n", failures);
+    return failures ? 1 : 0;
+}
+
+// Only the key trees, in pairs: the product's deletion and the platform's
+// one after another, n times; the median of the pairs' ratios is steadier
+// than a ratio of medians on a shared machine.
+int KeysOnly(int pairs)
+{
+    std::vector<double> ours, theirs, ratios;
+    int passes = 0;
+    for (int i = 0; i < pairs; i++) {
+        MakeKeys(BigKeys);
+        ours.push_back(TimeDeleteKeyTree(&passes));
+        MakeKeys(BigKeys);
+        theirs.push_back(TimeRegDeleteTree());
+        ratios.push_back(ours.back() / theirs.back());
+    }
+    Out("| Measured | Median | Least | Runs |\n|---|---:|---:|---|\n");
+    Row("DeleteKeyTree, 2,000 keys", ours);
+    Row("RegDeleteTreeA, 2,000 keys", theirs);
+    Out("| Ratio of each pair | %.2f | |\n", Median(ratios));
+    MakeKeys(BigKeys);
+    Counts keyCounts;
+    {
+        Counting counting;
+        TimeDeleteKeyTree(&passes);
+        keyCounts = counts;
+    }
+    Out("\n%d passes\n\n| Tree | RegOpenKeyExA | RegEnumKeyExA | RegDeleteKeyA | RegCloseKey | Calls per key |\n"
+        "|---|---:|---:|---:|---:|---:|\n", passes);
+    PrintCounts("DeleteKeyTree", keyCounts, BigKeys.Keys() + 1, false);
+    RegDeleteTreeQuiet(HKEY_CURRENT_USER, "Software\\QelBench");
     return failures ? 1 : 0;
 }
 
@@ -798,16 +806,19 @@ int main(int argc, char **argv)
 {
     int runs = 5;
     bool trace = false;
+    int keyPairs = 0;
     const char *reportPath = nullptr;
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--trace") == 0)
             trace = true;
+        else if (strcmp(argv[i], "--keys") == 0 && i + 1 < argc)
+            keyPairs = std::max(1, atoi(argv[++i]));
         else if (strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
             runs = std::max(1, atoi(argv[++i]));
         else if (strcmp(argv[i], "--report") == 0 && i + 1 < argc)
             reportPath = argv[++i];
     }
-    int status = trace ? Trace() : Benchmark(runs);
+    int status = trace ? Trace() : keyPairs ? KeysOnly(keyPairs) : Benchmark(runs);
     FILE *file = reportPath ? fopen(reportPath, "wb") : stdout;
     if (!file) {
         fprintf(stderr, "cannot write %s\n", reportPath);
