@@ -5,6 +5,8 @@
 //
 //   perf.exe [--runs N] [--report FILE]   timings: medians of N runs, ratios,
 //                                          passes and calls
+//   perf.exe --keys N [--report FILE]     only the key trees, N pairs
+//   perf.exe --lists N [--report FILE]    only the list passes in process
 //   perf.exe --trace [--report FILE]      small in-process runs bracketed by
 //                                          markers, for a platform call trace
 //                                          (WINEDEBUG=+relay); one line per run:
@@ -524,7 +526,7 @@ DemoTimes TimeDemo(const std::string &dir)
 {
     DemoTimes times;
     std::string exe = dir + "\\Uninstall.exe";
-    LayTree(dir, DemoTree, Order::DirectoryFirst, true);
+    LayTree(dir, DemoTree, Order::ContentsFirst, true);
     if (!CopyFileA(ProductExe().c_str(), exe.c_str(), FALSE)) {
         Fail("cannot copy " + ProductExe());
         return times;
@@ -766,6 +768,27 @@ int KeysOnly(int pairs)
     return failures ? 1 : 0;
 }
 
+// Only the list passes, in this process, over freshly laid trees in both
+// orders, n times.
+int ListsOnly(int runs)
+{
+    std::string dir = std::string(BenchRoot) + "\\lists";
+    std::map<Order, std::vector<double>> times;
+    MakeDirs(BenchRoot);
+    for (int run = 0; run < runs; run++)
+        for (Order order : {Order::ContentsFirst, Order::DirectoryFirst}) {
+            LayTree(dir, BigTree, order);
+            double start = Now();
+            DeleteListedInProcess(dir);
+            times[order].push_back(Now() - start);
+        }
+    Out("| Measured | Median | Least | Runs |\n|---|---:|---:|---|\n");
+    Row("List passes in process, contents-first", times[Order::ContentsFirst]);
+    Row("List passes in process, directory-first", times[Order::DirectoryFirst]);
+    RemoveTree(BenchRoot);
+    return failures ? 1 : 0;
+}
+
 // Small in-process runs between markers that a relay trace shows.
 int Trace()
 {
@@ -807,10 +830,13 @@ int main(int argc, char **argv)
     int runs = 5;
     bool trace = false;
     int keyPairs = 0;
+    int listRuns = 0;
     const char *reportPath = nullptr;
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--trace") == 0)
             trace = true;
+        else if (strcmp(argv[i], "--lists") == 0 && i + 1 < argc)
+            listRuns = std::max(1, atoi(argv[++i]));
         else if (strcmp(argv[i], "--keys") == 0 && i + 1 < argc)
             keyPairs = std::max(1, atoi(argv[++i]));
         else if (strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
@@ -818,7 +844,7 @@ int main(int argc, char **argv)
         else if (strcmp(argv[i], "--report") == 0 && i + 1 < argc)
             reportPath = argv[++i];
     }
-    int status = trace ? Trace() : keyPairs ? KeysOnly(keyPairs) : Benchmark(runs);
+    int status = trace ? Trace() : keyPairs ? KeysOnly(keyPairs) : listRuns ? ListsOnly(listRuns) : Benchmark(runs);
     FILE *file = reportPath ? fopen(reportPath, "wb") : stdout;
     if (!file) {
         fprintf(stderr, "cannot write %s\n", reportPath);
