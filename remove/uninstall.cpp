@@ -19,6 +19,11 @@ static const char UninstallEntryKey[] =
 
 enum { ErrorTextSize = 200 };
 
+static int IsAbsent(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 /* Deletes one entry; returns 1 when something was deleted. An entry whose
  * path does not fit, or that resolves outside the installation directory
  * (through ".." in any spelling), is skipped. */
@@ -34,6 +39,12 @@ static int DeleteListedItem(const char *line, const char *installDir, const char
     if (n == 0 || n >= sizeof resolved || !IsInsideDirectory(resolved, resolvedDir))
         return 0;
     attributes = GetFileAttributesA(target);
+    /* Nothing at that path (gone in an earlier pass, or never installed):
+     * clearing and deleting it would fail alike, so both calls are spared.
+     * Any other failed read keeps them, and so does a name with wildcards,
+     * which no call here is meant to expand. */
+    if (attributes == INVALID_FILE_ATTRIBUTES && IsAbsent(GetLastError()) && !strpbrk(target, "*?"))
+        return 0;
     /* Cleared whatever the read gave, so that read-only, hidden and system
      * items can go. */
     SetFileAttributesA(target, 0);

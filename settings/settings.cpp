@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include "../entry/entry.h"
 #include "../entry/text.h"
 #include "keypath.h"
 
@@ -16,6 +17,8 @@ enum {
 static HKEY RegRoot = HKEY_CURRENT_USER;
 static int DeletedThisPass;
 static int TreePasses;
+/* Whether the platform refuses to delete a key that has subkeys. */
+static int SubkeysBlockDeletion;
 
 void SetRegRoot(HKEY root)
 {
@@ -184,32 +187,66 @@ void DeleteRegValue(const char *subkey, const char *name)
     RegCloseKey(key);
 }
 
+/* 1 when a subkey certainly stays below a key whose pass just ended (the
+ * enumeration's last result given): one the pass kept, one the enumeration
+ * could not read, or one passed over because a deleted sibling shifted it
+ * back to an index already visited. After a single deletion and no other
+ * visit only a look at index 0 tells. */
+static int SubkeyLeft(HKEY key, LONG result, int kept, int passedOver, int lastDeleted)
+{
+    char name[ChildNameSize];
+    DWORD length = sizeof name;
+
+    if (kept || passedOver || result == ERROR_MORE_DATA)
+        return 1;
+    if (!lastDeleted || result != ERROR_NO_MORE_ITEMS)
+        return 0;
+    result = RegEnumKeyExA(key, 0, name, &length, NULL, NULL, NULL, NULL);
+    return result == ERROR_SUCCESS || result == ERROR_MORE_DATA;
+}
+
 /* One pass over the tree at path: children depth first, then the key.
  * Deleting a child shifts its later siblings down by one index, so a pass
  * visits every second sibling; the caller repeats passes until one deletes
- * nothing. */
-static void DeleteTreePass(const char *path)
+ * nothing. Returns 1 when the key itself was deleted. */
+static int DeleteTreePass(const char *path)
 {
     char name[ChildNameSize];
     char child[TreePathSize];
     DWORD index, length;
     HKEY key;
+    LONG result;
+    int kept = 0;
+    int passedOver = 0;
+    int lastDeleted = 0;
+    int deleted = 0;
 
     if (RegOpenKeyExA(RegRoot, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return;
+        return 0;
     for (index = 0;; index++) {
         length = sizeof name;
         /* Fails at the end, and on a name of 200 characters or more. */
-        if (RegEnumKeyExA(key, index, name, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+        result = RegEnumKeyExA(key, index, name, &length, NULL, NULL, NULL, NULL);
+        if (result != ERROR_SUCCESS)
             break;
+        if (lastDeleted)
+            passedOver = 1;
         /* A child path that does not fit is not touched: a shortened path
          * would name another key. */
-        if (FormatText(child, sizeof child, "%s\\%s", path, name))
-            DeleteTreePass(child);
+        lastDeleted = FormatText(child, sizeof child, "%s\\%s", path, name) && DeleteTreePass(child);
+        if (!lastDeleted)
+            kept = 1;
     }
-    if (RegDeleteKeyA(RegRoot, path) == ERROR_SUCCESS)
+    /* On the NT family a key with subkeys cannot be deleted: the attempt,
+     * certain to fail, is spared. The Windows 95 family deletes the key with
+     * its subkeys, so there it is always made. */
+    if (!(SubkeysBlockDeletion && SubkeyLeft(key, result, kept, passedOver, lastDeleted)) &&
+        RegDeleteKeyA(RegRoot, path) == ERROR_SUCCESS) {
         DeletedThisPass++;
+        deleted = 1;
+    }
     RegCloseKey(key);
+    return deleted;
 }
 
 void DeleteKeyTree(const char *path)
@@ -219,6 +256,7 @@ void DeleteKeyTree(const char *path)
      * a pass would empty). */
     if (lstrlenA(path) >= TreePathSize || !NamesKeyBelowRoot(path))
         return;
+    SubkeysBlockDeletion = GetPlatformId() == VER_PLATFORM_WIN32_NT;
     do {
         DeletedThisPass = 0;
         TreePasses++;

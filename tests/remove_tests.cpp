@@ -7,11 +7,14 @@
 #include <string.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "bench.h"
+#include "imports.h"
 #include "layout.h"
 #include "remove/listtext.h"
 #include "remove/remove.h"
@@ -270,6 +273,101 @@ TEST_F(ListPasses, EntryWithDotsThatStaysInsideBehavesAsBefore)
     EXPECT_FALSE(Exists("a.txt"));
     EXPECT_FALSE(Exists("b.txt"));
     EXPECT_FALSE(Exists("c.txt"));
+}
+
+// The passes with the product's attribute reads answered by the test for
+// chosen paths (failures that cannot be made for real here) and its
+// clearing and deleting calls recorded.
+std::map<std::string, DWORD> readFailures;  // full path -> error of the read
+std::vector<std::string> changes;            // "set|delete|remove <full path>"
+decltype(&GetFileAttributesA) realGetAttributes;
+decltype(&SetFileAttributesA) realSetAttributes;
+decltype(&DeleteFileA) realDeleteFile;
+decltype(&RemoveDirectoryA) realRemoveDirectory;
+
+DWORD WINAPI AnsweredGetAttributes(LPCSTR path)
+{
+    auto failure = readFailures.find(path);
+    if (failure == readFailures.end())
+        return realGetAttributes(path);
+    SetLastError(failure->second);
+    return INVALID_FILE_ATTRIBUTES;
+}
+BOOL WINAPI RecordedSetAttributes(LPCSTR path, DWORD attributes)
+{
+    changes.push_back(std::string("set ") + path);
+    return realSetAttributes(path, attributes);
+}
+BOOL WINAPI RecordedDeleteFile(LPCSTR path)
+{
+    changes.push_back(std::string("delete ") + path);
+    return realDeleteFile(path);
+}
+BOOL WINAPI RecordedRemoveDirectory(LPCSTR path)
+{
+    changes.push_back(std::string("remove ") + path);
+    return realRemoveDirectory(path);
+}
+
+class ListPassesObserved : public ListPasses {
+protected:
+    void SetUp() override
+    {
+        readFailures.clear();
+        changes.clear();
+        realGetAttributes = read_.Original<decltype(realGetAttributes)>();
+        realSetAttributes = set_.Original<decltype(realSetAttributes)>();
+        realDeleteFile = delete_.Original<decltype(realDeleteFile)>();
+        realRemoveDirectory = remove_.Original<decltype(realRemoveDirectory)>();
+        ASSERT_TRUE(read_.Installed() && set_.Installed() && delete_.Installed() && remove_.Installed());
+    }
+    std::string Full(const std::string &relative) { return dir_ / relative; }
+
+    ImportHook read_{"KERNEL32.dll", "GetFileAttributesA", (void *)&AnsweredGetAttributes};
+    ImportHook set_{"KERNEL32.dll", "SetFileAttributesA", (void *)&RecordedSetAttributes};
+    ImportHook delete_{"KERNEL32.dll", "DeleteFileA", (void *)&RecordedDeleteFile};
+    ImportHook remove_{"KERNEL32.dll", "RemoveDirectoryA", (void *)&RecordedRemoveDirectory};
+};
+
+TEST_F(ListPassesObserved, AnAttributeReadFailingForAnotherReasonThanAbsenceStillClearsAndDeletes)
+{
+    const DWORD errors[] = {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_INVALID_NAME,
+                            ERROR_NOT_READY,     ERROR_BAD_NETPATH,       ERROR_CANT_RESOLVE_FILENAME};
+    for (DWORD error : errors) {
+        LayFile(dir_ / "locked.txt", "locked", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+        readFailures = {{Full("locked.txt"), error}};
+        changes.clear();
+        EXPECT_EQ(2, Passes("locked.txt\r\n")) << "error " << error;
+        EXPECT_FALSE(Exists("locked.txt")) << "error " << error;
+        EXPECT_EQ(std::vector<std::string>({"set " + Full("locked.txt"), "delete " + Full("locked.txt"),
+                                            "set " + Full("locked.txt"), "delete " + Full("locked.txt")}),
+                  changes)
+            << "error " << error << ": both passes clear and delete";
+    }
+}
+
+TEST_F(ListPassesObserved, AnEntryThatIsNotThereCostsOneReadAndIsNeitherClearedNorDeleted)
+{
+    LayFile(dir_ / "present.txt", "present");
+    MakeDirs(dir_ / "Dir");
+    EXPECT_EQ(2, Passes("present.txt\r\nmissing.txt\r\nNo Dir\\file.txt\r\nDir\r\n"));
+    EXPECT_EQ(std::vector<std::string>({"set " + Full("present.txt"), "delete " + Full("present.txt"),
+                                        "set " + Full("Dir"), "remove " + Full("Dir")}),
+              changes)
+        << "the second pass finds nothing there and changes nothing";
+}
+
+TEST_F(ListPassesObserved, ANameWithWildcardsReadAsAbsentIsStillClearedAndDeletedAsWritten)
+{
+    LayFile(dir_ / "w1.txt", "w1");
+    LayFile(dir_ / "w2.txt", "w2");
+    readFailures = {{Full("w*.txt"), ERROR_FILE_NOT_FOUND}, {Full("w?.txt"), ERROR_PATH_NOT_FOUND}};
+    EXPECT_EQ(1, Passes("w*.txt\r\nw?.txt\r\n"));
+    EXPECT_EQ(std::vector<std::string>({"set " + Full("w*.txt"), "delete " + Full("w*.txt"),
+                                        "set " + Full("w?.txt"), "delete " + Full("w?.txt")}),
+              changes);
+    EXPECT_EQ("w1", ReadFile(dir_ / "w1.txt")) << "nothing is expanded";
+    EXPECT_EQ("w2", ReadFile(dir_ / "w2.txt"));
 }
 
 // The cleanup script for C:\Program Files\Qel\Uninstall.exe on the NT family

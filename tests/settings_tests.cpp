@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "bench.h"
+#include "layout.h"
 #include "settings/keypath.h"
 #include "settings/settings.h"
 
@@ -594,6 +595,32 @@ TEST_F(Store, DeleteKeyTreeRepeatsPassesBecauseDeletingAChildShiftsItsSiblings)
     // NT: S1 and S3, then S2 and the key, then a pass that finds nothing.
     // Windows 95: S1, S3 and the key with S2, then a pass that finds nothing.
     EXPECT_EQ(Is9x() ? 2 : 3, DeleteKeyTreePasses());
+}
+
+TEST_F(Store, DeleteKeyTreeMakesTheSamePassesWhateverTheShapeOfTheTree)
+{
+    // On the NT family a key goes only once it is empty, after the pass that
+    // deleted its last child or in a later one; Windows 95 deletes a key with
+    // everything below it.
+    struct Shape {
+        int depth, siblings;
+        int ntPasses, win9xPasses;
+    };
+    const Shape shapes[] = {
+        {1, 1, 2, 2}, {1, 2, 3, 2}, {1, 4, 4, 3}, {1, 5, 4, 3},
+        {2, 2, 4, 3}, {2, 3, 4, 3}, {3, 3, 5, 4}, {2, 6, 6, 5},
+    };
+    for (const Shape &shape : shapes) {
+        MakeKeyTree(HKEY_CURRENT_USER, Key("Shape"), shape.depth, shape.siblings);
+        Make(Key("Shapes"));
+
+        DeleteKeyTree("Software\\Qel\\Shape");
+
+        EXPECT_FALSE(Exists(Key("Shape"))) << shape.depth << " levels of " << shape.siblings;
+        EXPECT_TRUE(Exists(Key("Shapes")));
+        EXPECT_EQ(Is9x() ? shape.win9xPasses : shape.ntPasses, DeleteKeyTreePasses())
+            << shape.depth << " levels of " << shape.siblings;
+    }
 }
 
 TEST_F(Store, DeleteKeyTreeRemovesATreeThreeLevelsDeepWithFiveSiblingsPerLevel)

@@ -1,0 +1,59 @@
+// Import slot replacement: walks this program's import directory.
+#include "imports.h"
+
+#include <string.h>
+
+#include <gtest/gtest.h>
+
+namespace bench {
+
+// The import slot of dll!function in this program, or nullptr.
+static void **FindSlot(const char *dll, const char *function)
+{
+    BYTE *base = (BYTE *)GetModuleHandleA(NULL);
+    IMAGE_NT_HEADERS *nt = (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
+    IMAGE_DATA_DIRECTORY imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (!imports.VirtualAddress)
+        return nullptr;
+    for (IMAGE_IMPORT_DESCRIPTOR *d = (IMAGE_IMPORT_DESCRIPTOR *)(base + imports.VirtualAddress); d->Name; d++) {
+        if (lstrcmpiA((const char *)(base + d->Name), dll) != 0 || !d->OriginalFirstThunk)
+            continue;
+        IMAGE_THUNK_DATA *names = (IMAGE_THUNK_DATA *)(base + d->OriginalFirstThunk);
+        IMAGE_THUNK_DATA *slots = (IMAGE_THUNK_DATA *)(base + d->FirstThunk);
+        for (; names->u1.AddressOfData; names++, slots++) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                continue;
+            IMAGE_IMPORT_BY_NAME *import = (IMAGE_IMPORT_BY_NAME *)(base + names->u1.AddressOfData);
+            if (strcmp((const char *)import->Name, function) == 0)
+                return (void **)&slots->u1.Function;
+        }
+    }
+    return nullptr;
+}
+
+static void Store(void **slot, void *value)
+{
+    DWORD old;
+    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old);
+    *slot = value;
+    VirtualProtect(slot, sizeof *slot, old, &old);
+}
+
+ImportHook::ImportHook(const char *dll, const char *function, void *replacement)
+{
+    slot_ = FindSlot(dll, function);
+    if (!slot_) {
+        ADD_FAILURE() << "this program does not import " << dll << "!" << function;
+        return;
+    }
+    original_ = *slot_;
+    Store(slot_, replacement);
+}
+
+ImportHook::~ImportHook()
+{
+    if (slot_)
+        Store(slot_, original_);
+}
+
+}  // namespace bench
