@@ -81,7 +81,7 @@ void StartCleanupScript(const char *modulePath)
     n = GetEnvironmentVariableA("COMSPEC", interpreter, sizeof interpreter);
     if (n >= sizeof interpreter)
         return;
-    if (!FormatText(commandLine, sizeof commandLine, "%s /c \"%s\"", interpreter, scriptPath))
+    if (!FormatScriptCommand(commandLine, sizeof commandLine, win9x, interpreter, scriptPath))
         return;
     if (!WriteScript(scriptPath, &script))
         return;

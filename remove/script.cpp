@@ -1,6 +1,8 @@
 /* The cleanup script's lines. */
 #include "script.h"
 
+#include <string.h>
+
 #include "../entry/text.h"
 
 /* Room for a path of the platform's limit with every byte doubled. */
@@ -71,4 +73,11 @@ int FormatScriptTail(char *dst, size_t size, const char *modulePath, const char 
                       "if exist \"%s\" \"%s\" Warning\r\n"
                       "del \"%s\"",
                       module, module, script);
+}
+
+int FormatScriptCommand(char *dst, size_t size, int win9x, const char *interpreter, const char *scriptPath)
+{
+    if (!win9x && strpbrk(scriptPath, "&<>()@^|"))
+        return FormatText(dst, size, "%s /c \"\"%s\"\"", interpreter, scriptPath);
+    return FormatText(dst, size, "%s /c \"%s\"", interpreter, scriptPath);
 }

@@ -26,6 +26,13 @@ int FormatScriptBlock(char *dst, size_t size, const char *modulePath, const char
  * executable survived, then the script deletes itself. */
 int FormatScriptTail(char *dst, size_t size, const char *modulePath, const char *scriptPath);
 
+/* The interpreter's command line: interpreter /c "script". The NT family's
+ * cmd drops the outer quotes of a /c argument that holds one of &<>()@^|
+ * and would then split the path at it (a temporary directory such as
+ * C:\Users\John (Work)\Temp), so there such a path gets a second pair,
+ * which cmd drops instead. 0 and dst empty when it does not fit. */
+int FormatScriptCommand(char *dst, size_t size, int win9x, const char *interpreter, const char *scriptPath);
+
 /* path with every '%' doubled; 0 and dst empty when it does not fit. */
 int EscapePercent(char *dst, size_t size, const char *path);
 

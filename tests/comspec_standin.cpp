@@ -33,6 +33,9 @@ int main()
     size_t start = line.find(" /c \"");
     if (start != std::string::npos) {
         start += 5;
+        // A path that the NT family's cmd would split comes in two pairs.
+        if (line.compare(start, 1, "\"") == 0)
+            start++;
         size_t end = line.find('"', start);
         std::string script = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
         ok = CopyFileA(script.c_str(), (dir + "\\script.bat").c_str(), FALSE) && ok;

@@ -427,6 +427,49 @@ TEST_F(HostileDirectoryNames, RealInterpreterRemovesTheExecutableAndTheDirectory
     }
 }
 
+// A temporary directory such as "C:\Users\John (Work)\Temp": the NT
+// family's cmd drops the outer quotes of a /c argument holding '&' or '(',
+// so there the script's path comes in a second pair of quotes.
+class SpecialTempDir : public Hostile {
+protected:
+    ScratchDir temp_{"temp & (work)"};
+    ScopedEnv tmp_{"TMP", temp_.Path()};
+    ScopedEnv tempVar_{"TEMP", temp_.Path()};
+};
+
+TEST_F(SpecialTempDir, ScriptPathIsQuotedSoThatTheInterpreterKeepsItWhole)
+{
+    ASSERT_EQ(temp_.Path() + "\\Uninstall.Qel.Bat", CleanupScriptPath());
+    ScratchDir dir;
+    std::string exe = dir.Install();
+    LayOut(dir, {"listed.txt"}, {});
+    InterpreterStandin standin;
+
+    EXPECT_EQ(0, UninstallAnsweringYes(exe, dir.Path()));
+
+    ASSERT_TRUE(standin.Wait());
+    std::string quoted = "\"" + CleanupScriptPath() + "\"";
+    EXPECT_EQ(standin.Exe() + " /c " + (Is9x() ? quoted : "\"" + quoted + "\""), standin.CommandLine());
+    EXPECT_EQ(ExpectedCleanupScript(Is9x(), exe, dir.Path(), CleanupScriptPath()), standin.Script());
+    DeleteFileA(CleanupScriptPath().c_str());
+}
+
+TEST_F(SpecialTempDir, RealInterpreterRunsTheScript)
+{
+    if (Is9x())
+        GTEST_SKIP() << "the Windows 95 family's script runs under the stand-in only";
+    ScratchDir dir;
+    std::string exe = dir.Install();
+    LayOut(dir, {"listed.txt"}, {});
+
+    EXPECT_EQ(0, UninstallAnsweringYes(exe, dir.Path()));
+
+    EXPECT_TRUE(WaitUntilGone(dir.Path(), 30000)) << "the installation directory is still there";
+    EXPECT_TRUE(WaitUntilGone(CleanupScriptPath(), 30000)) << "the script did not delete itself";
+    Box box;
+    EXPECT_FALSE(WaitForBox(Caption, &box, 0)) << box.text;
+}
+
 TEST_F(Hostile, WithoutComspecTheProcessEndsWithZeroLeavingScriptExecutableAndDirectory)
 {
     for (bool empty : {false, true}) {

@@ -58,6 +58,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
           [&](char *dst, size_t n) { return FormatScriptBlock(dst, n, module.c_str(), dir.c_str()); });
     Check(room, ":done\r\nif exist \"" + m + "\" \"" + m + "\" Warning\r\ndel \"" + s + "\"",
           [&](char *dst, size_t n) { return FormatScriptTail(dst, n, module.c_str(), script.c_str()); });
+    // The NT family's cmd drops the outer quotes when the path holds a
+    // special character: the path must then still be quoted once.
+    std::string quoted = "\"" + script + "\"";
+    if (!win9x && script.find_first_of("&<>()@^|") != std::string::npos)
+        quoted = "\"" + quoted + "\"";
+    Check(room, dir + " /c " + quoted, [&](char *dst, size_t n) {
+        return FormatScriptCommand(dst, n, win9x, dir.c_str(), script.c_str());
+    });
     Check(room, m, [&](char *dst, size_t n) { return EscapePercent(dst, n, module.c_str()); });
     return 0;
 }
