@@ -11,23 +11,8 @@ for file in "$build/tests/demo.exe" "$build/Uninstall.exe" "$build/tests/iconpro
     [ -f "$file" ] || { echo "missing $file: build first (./run build)" >&2; exit 2; }
 done
 
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/qel-demo.XXXXXX")
-prefix="$tmp/prefix"
-cleanup() {
-    tests/wineprefix.sh cleanup "$prefix" >/dev/null 2>&1 || true
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-# Wine keeps its server directory under TMPDIR, and links the prefix's
-# Documents and Desktop to folders of HOME: both point into tmp, so the
-# demo's user file never lands in the real home. No desktop menu entries.
-mkdir "$tmp/home"
-for name in XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_DATA_DIRS XDG_CONFIG_DIRS; do
-    unset "$name"
-done
-export HOME="$tmp/home" TMPDIR="$tmp" WINEPREFIX="$prefix" WINEDEBUG=-all
+. tests/throwaway.sh
+throwaway_prefix qel-demo
 
 start=$(date +%s)
 echo "Wine prefix: $prefix (thrown away at the end)"

@@ -28,35 +28,6 @@ const char ScratchRoot[] = "C:\\qel tests";
 // With a blank, as an installer's group names often are.
 const char GroupName[] = "QEL File Manager";
 
-std::string Doubled(const std::string &path)
-{
-    std::string text;
-    for (char c : path) {
-        text += c;
-        if (c == '%')
-            text += '%';
-    }
-    return text;
-}
-
-// The cleanup script expected for an executable, its directory and the
-// script's own path, written out line by line.
-std::string ExpectedScript(bool win9x, const std::string &exePath, const std::string &dirPath,
-                           const std::string &scriptPath)
-{
-    std::string exe = Doubled(exePath), dir = Doubled(dirPath), script = Doubled(scriptPath);
-    std::string text = win9x ? "start /wait \"" + exe + " wait\"\r\n" : "\"" + exe + "\" wait\r\n";
-    for (int i = 0; i < 5; i++) {
-        text += "del \"" + exe + "\"\r\n";
-        text += "rd \"" + dir + "\"\r\n";
-        text += "if not exist \"" + exe + "\" goto done\r\n";
-    }
-    text += ":done\r\n";
-    text += "if exist \"" + exe + "\" \"" + exe + "\" Warning\r\n";
-    text += "del \"" + script + "\"";
-    return text;
-}
-
 class Uninstall : public testing::Test {
 protected:
     void SetUp() override
@@ -223,7 +194,7 @@ TEST_F(Uninstall, FullUninstallDeletesWhatIsListedKeepsTheRestAndHandsOverToTheS
     // The interpreter: the script in the temporary directory, byte for byte,
     // started from the installation directory's parent.
     ASSERT_TRUE(standin.Wait()) << "the interpreter was not started";
-    EXPECT_EQ(ExpectedScript(Is9x(), exe_, dir_.Path(), CleanupScriptPath()), standin.Script());
+    EXPECT_EQ(ExpectedCleanupScript(Is9x(), exe_, dir_.Path(), CleanupScriptPath()), standin.Script());
     EXPECT_EQ(standin.Exe() + " /c \"" + CleanupScriptPath() + "\"", standin.CommandLine());
     EXPECT_EQ(ScratchRoot, standin.CurrentDir());
     if (Is9x())
@@ -290,7 +261,7 @@ TEST_F(Uninstall, PercentInTheInstallationPathIsDoubledInTheScript)
     EXPECT_FALSE(FileExists(percent / "listed.txt"));
     ASSERT_TRUE(standin.Wait());
     std::string script = standin.Script();
-    EXPECT_EQ(ExpectedScript(Is9x(), exe, percent.Path(), CleanupScriptPath()), script);
+    EXPECT_EQ(ExpectedCleanupScript(Is9x(), exe, percent.Path(), CleanupScriptPath()), script);
     EXPECT_NE(std::string::npos, script.find("rd \"C:\\qel tests\\install 50%%b%%c\"\r\n"));
 }
 

@@ -94,8 +94,10 @@ Layout LayOutSampleInstallation(const std::string &dir, bool withUnlisted)
     return layout;
 }
 
-static void ReadTreeInto(const std::string &dir, const std::string &relative,
-                         std::map<std::string, std::string> *tree)
+// Calls visit(key, path, isDirectory) for everything below dir, a
+// directory before its contents; key is the path relative to dir, a
+// directory's with a trailing backslash.
+template <class Visit> static void WalkTree(const std::string &dir, const std::string &relative, Visit visit)
 {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((dir + "\\" + relative + "*").c_str(), &found);
@@ -105,11 +107,12 @@ static void ReadTreeInto(const std::string &dir, const std::string &relative,
         std::string name = found.cFileName;
         if (name == "." || name == "..")
             continue;
+        std::string path = dir + "\\" + relative + name;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            (*tree)[relative + name + "\\"] = "";
-            ReadTreeInto(dir, relative + name + "\\", tree);
+            visit(relative + name + "\\", path, true);
+            WalkTree(dir, relative + name + "\\", visit);
         } else {
-            (*tree)[relative + name] = ReadFile(dir + "\\" + relative + name);
+            visit(relative + name, path, false);
         }
     } while (FindNextFileA(search, &found));
     FindClose(search);
@@ -118,7 +121,9 @@ static void ReadTreeInto(const std::string &dir, const std::string &relative,
 std::map<std::string, std::string> ReadTree(const std::string &dir)
 {
     std::map<std::string, std::string> tree;
-    ReadTreeInto(dir, "", &tree);
+    WalkTree(dir, "", [&](const std::string &key, const std::string &path, bool isDirectory) {
+        tree[key] = isDirectory ? "" : ReadFile(path);
+    });
     return tree;
 }
 
@@ -226,32 +231,12 @@ std::string InterpreterStandin::Exe() const
     return StandinPath();
 }
 
-static void ReadAttributesInto(const std::string &dir, const std::string &relative,
-                               std::map<std::string, DWORD> *attributes)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "\\" + relative + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        std::string path = dir + "\\" + relative + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            (*attributes)[relative + name + "\\"] = GetFileAttributesA(path.c_str());
-            ReadAttributesInto(dir, relative + name + "\\", attributes);
-        } else {
-            (*attributes)[relative + name] = GetFileAttributesA(path.c_str());
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
 std::map<std::string, DWORD> ReadAttributes(const std::string &dir)
 {
     std::map<std::string, DWORD> attributes;
-    ReadAttributesInto(dir, "", &attributes);
+    WalkTree(dir, "", [&](const std::string &key, const std::string &path, bool) {
+        attributes[key] = GetFileAttributesA(path.c_str());
+    });
     return attributes;
 }
 

@@ -14,26 +14,14 @@ build=$PWD/build/windows-x64
 wine=/usr/lib/wine/wine64
 [ -x "$build/tests/perf.exe" ] || { echo "build first: ./run build" >&2; exit 2; }
 
-# Everything Wine writes (the prefix, the server's directory under TMPDIR,
-# the user's folders under HOME) and the reports live in one directory that
-# is removed on every way out, the wineserver stopped first.
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/qel-bench.XXXXXX")
-prefix="$tmp/prefix"
+# Everything Wine writes and the reports live in one directory that is
+# removed on every way out.
+. tests/throwaway.sh
+throwaway_prefix qel-bench
 out="$tmp/out"
-cleanup() {
-    tests/wineprefix.sh cleanup "$prefix" >/dev/null 2>&1 || true
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-mkdir "$tmp/home" "$out"
-for name in XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_DATA_DIRS XDG_CONFIG_DIRS; do
-    unset "$name"
-done
-export HOME="$tmp/home" TMPDIR="$tmp"
+mkdir "$out"
 tests/wineprefix.sh setup "$prefix"
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export QEL_EXE="$build/Uninstall.exe" QEL_ICONPROBE="$build/tests/iconprobe.dll"
 export QEL_STANDIN="$build/tests/comspec_standin.exe"
 
