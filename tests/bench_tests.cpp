@@ -1,9 +1,12 @@
 // The bench's own robot: that it names the icon a message box of another
 // process shows, and that a box whose thread does not answer costs a
-// timeout, not a hang.
+// timeout, not a hang. And its check of the processes a test starts: one
+// left running is named, fails the test and is ended.
 #include <windows.h>
 
 #include <stdlib.h>
+
+#include <algorithm>
 
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
@@ -106,6 +109,48 @@ TEST_F(BoxRobot, BoxWhoseThreadNeverAnswersCostsATimeoutNotAHang)
     EXPECT_EQ(UnreadIcon, box.icon);
     EXPECT_LT(elapsed, 15000u);
     EXPECT_TRUE(helper.Running());  // the helper's destructor ends it
+}
+
+// A box nobody answers, shown by a grandchild that a detached child started
+// and left: the processes of the product's cleanup (its interpreter and the
+// "Warning" run) are started the same way and are what a test forgets.
+TEST(StartedProcesses, OneLeftRunningIsNamedFailsTheTestAndIsEnded)
+{
+    const char caption[] = "Robot leak: forgotten";
+    const char *helper = getenv("QEL_SHOWBOX");
+    std::string exe = WindowsPath(helper ? helper : "");
+    char interpreter[MAX_PATH] = "";
+    ASSERT_TRUE(GetEnvironmentVariableA("COMSPEC", interpreter, sizeof interpreter));
+    std::string line = std::string(interpreter) + " /c start \"\" \"" + exe + "\" 0 \"" + caption + "\"";
+    STARTUPINFOA startup;
+    PROCESS_INFORMATION info;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    ASSERT_TRUE(CreateProcessRetrying(NULL, &line[0], FALSE, DETACHED_PROCESS, NULL, &startup, &info));
+    CloseHandle(info.hThread);
+    Process child(info.hProcess, info.dwProcessId);
+    EXPECT_EQ(0, child.Wait());
+    Box box;
+    ASSERT_TRUE(WaitForBox(caption, &box));
+
+    std::vector<StartedProcess> started = StartedProcesses();
+    auto forgotten = std::find_if(started.begin(), started.end(),
+                                  [&](const StartedProcess &p) { return p.id == box.processId; });
+    ASSERT_NE(started.end(), forgotten);
+    EXPECT_EQ(exe, forgotten->image);
+    EXPECT_NE(std::string::npos, forgotten->commandLine.find(std::string("0 \"") + caption + "\""))
+        << forgotten->commandLine;
+
+    DWORD begin = GetTickCount();
+    bool ended = true;
+    EXPECT_NONFATAL_FAILURE(ended = ExpectStartedProcessesEnd(500), forgotten->image + " (process " +
+                                                                       std::to_string(box.processId) + "): " +
+                                                                       forgotten->commandLine);
+    EXPECT_FALSE(ended);
+    EXPECT_LT(GetTickCount() - begin, 10000u);
+    EXPECT_TRUE(StartedProcesses().empty());
+    EXPECT_FALSE(IsWindow(box.window));
+    EXPECT_TRUE(ExpectStartedProcessesEnd(0));
 }
 
 }  // namespace
