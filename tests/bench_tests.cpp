@@ -1,7 +1,9 @@
 // The bench's own robot: that it names the icon a message box of another
 // process shows, and that a box whose thread does not answer costs a
-// timeout, not a hang. And its check of the processes a test starts: one
-// left running is named, fails the test and is ended.
+// timeout, not a hang. Its process runner, which tries once more when
+// Wine's CreateProcessA fails with ERROR_INTERNAL_ERROR. And its check of
+// the processes a test starts: one left running is named, fails the test and
+// is ended.
 #include <windows.h>
 
 #include <stdlib.h>
@@ -12,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "bench.h"
+#include "imports.h"
 
 using namespace bench;
 
@@ -151,6 +154,67 @@ TEST(StartedProcesses, OneLeftRunningIsNamedFailsTheTestAndIsEnded)
     EXPECT_TRUE(StartedProcesses().empty());
     EXPECT_FALSE(IsWindow(box.window));
     EXPECT_TRUE(ExpectStartedProcessesEnd(0));
+}
+
+// Under load Wine's CreateProcessA now and then fails with
+// ERROR_INTERNAL_ERROR (the new process died while starting): the runner
+// tries once more after that error, and only after that one.
+struct RetryCase {
+    const char *name;
+    int failures;  // calls failing with error before the platform's own
+    DWORD error;
+    int calls;
+    bool started;
+};
+
+const RetryCase RetryCases[] = {
+    {"one internal error", 1, ERROR_INTERNAL_ERROR, 2, true},
+    {"two internal errors", 2, ERROR_INTERNAL_ERROR, 2, false},
+    {"another error", 1, ERROR_ACCESS_DENIED, 1, false},
+};
+
+decltype(&CreateProcessA) realCreateProcess;
+int failuresLeft;
+DWORD failWith;
+int calls;
+
+BOOL WINAPI FailingCreateProcess(LPCSTR exe, LPSTR line, LPSECURITY_ATTRIBUTES processAttributes,
+                                 LPSECURITY_ATTRIBUTES threadAttributes, BOOL inherit, DWORD flags, LPVOID env,
+                                 LPCSTR dir, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION info)
+{
+    calls++;
+    if (failuresLeft > 0) {
+        failuresLeft--;
+        SetLastError(failWith);
+        return FALSE;
+    }
+    return realCreateProcess(exe, line, processAttributes, threadAttributes, inherit, flags, env, dir, startup,
+                             info);
+}
+
+TEST(ProcessRunner, TriesOnceMoreAfterAnInternalErrorOnly)
+{
+    std::string exe = ProductExe();
+    for (const RetryCase &c : RetryCases) {
+        SCOPED_TRACE(c.name);
+        ImportHook hook("KERNEL32.dll", "CreateProcessA", (void *)&FailingCreateProcess);
+        ASSERT_TRUE(hook.Installed());
+        realCreateProcess = hook.Original<decltype(realCreateProcess)>();
+        failuresLeft = c.failures;
+        failWith = c.error;
+        calls = 0;
+        Process run;
+        if (c.started)
+            run = StartWithTail(exe, " wait", "", Family::NT);
+        else
+            EXPECT_NONFATAL_FAILURE(run = StartWithTail(exe, " wait", "", Family::NT),
+                                    "error " + std::to_string(c.error));
+        EXPECT_EQ(c.calls, calls);
+        EXPECT_EQ(c.started, run.Started());
+        if (run.Started())
+            EXPECT_EQ(0, run.Wait());
+    }
+    ClearAppFamily("Uninstall.exe");
 }
 
 }  // namespace
