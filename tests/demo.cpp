@@ -227,6 +227,8 @@ const char *ButtonName(int id)
 
 const char *IconName(UINT icon)
 {
+    if (!BoxIconsDrawn())
+        return "icon not drawn by Wine in 32-bit programs";
     switch (icon) {
     case MB_ICONQUESTION:
         return "question icon";
