@@ -66,7 +66,6 @@ std::string ProductExe()
     return EnvPath("QEL_EXE");
 }
 
-
 std::string IconProbeDll()
 {
     return EnvPath("QEL_ICONPROBE");
