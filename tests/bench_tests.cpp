@@ -1,9 +1,10 @@
 // The bench's own robot: that it names the icon a message box of another
-// process shows, and that a box whose thread does not answer costs a
-// timeout, not a hang. Its process runner, which tries once more when
-// Wine's CreateProcessA fails with ERROR_INTERNAL_ERROR. And its check of
-// the processes a test starts: one left running is named, fails the test and
-// is ended.
+// The bench's own robot: that it names the icon a message box of another
+// process shows (where Wine draws one: in 64-bit programs), and that a box
+// whose thread does not answer costs a timeout, not a hang. Its process
+// runner, which tries once more when Wine's CreateProcessA fails with
+// ERROR_INTERNAL_ERROR. And its check of the processes a test starts: one
+// left running is named, fails the test and is ended.
 #include <windows.h>
 
 #include <stdlib.h>
@@ -66,8 +67,10 @@ TEST_F(BoxRobot, NamesTheSystemIconOfABoxInAnotherProcess)
         Process helper = Show(c.style, caption);
         Box box;
         ASSERT_TRUE(WaitForBox(caption, &box, 10000, helper.Id())) << c.name;
-        EXPECT_EQ(c.icon, box.icon) << c.name;
-        EXPECT_EQ(c.icon != 0, box.hasIcon) << c.name;
+        if (BoxIconsDrawn()) {
+            EXPECT_EQ(c.icon, box.icon) << c.name;
+            EXPECT_EQ(c.icon != 0, box.hasIcon) << c.name;
+        }
         // The box still works after the probe: its first button ends it.
         ASSERT_FALSE(box.buttons.empty()) << c.name;
         AnswerBox(box, box.buttons[0]);
@@ -80,8 +83,10 @@ TEST_F(BoxRobot, TellsAnIconOfTheProgramsOwnFromTheSystemOnes)
     Process helper = Show(MB_USERICON, "Robot icon: own");
     Box box;
     ASSERT_TRUE(WaitForBox("Robot icon: own", &box, 10000, helper.Id()));
-    EXPECT_EQ((UINT)MB_USERICON, box.icon);
-    EXPECT_TRUE(box.hasIcon);
+    if (BoxIconsDrawn()) {
+        EXPECT_EQ((UINT)MB_USERICON, box.icon);
+        EXPECT_TRUE(box.hasIcon);
+    }
     AnswerBox(box, IDOK);
     EXPECT_EQ(IDOK, helper.Wait());
 }
@@ -93,8 +98,10 @@ TEST_F(BoxRobot, ReadsTheSameBoxAgainWithTheSameIcon)
     ASSERT_TRUE(WaitForBox("Robot icon: twice", &first, 10000, helper.Id()));
     ASSERT_TRUE(WaitForBox("Robot icon: twice", &second, 10000, helper.Id()));
     EXPECT_EQ(first.window, second.window);
-    EXPECT_EQ((UINT)MB_ICONEXCLAMATION, first.icon);
-    EXPECT_EQ((UINT)MB_ICONEXCLAMATION, second.icon);
+    if (BoxIconsDrawn()) {
+        EXPECT_EQ((UINT)MB_ICONEXCLAMATION, first.icon);
+        EXPECT_EQ((UINT)MB_ICONEXCLAMATION, second.icon);
+    }
     AnswerBox(second, IDNO);
     EXPECT_EQ(IDNO, helper.Wait());
 }

@@ -71,11 +71,6 @@ std::string ProductExe()
     return EnvPath("QEL_EXE");
 }
 
-std::string ProductExeX86()
-{
-    return EnvPath("QEL_EXE_X86");
-}
-
 std::string IconProbeDll()
 {
     return EnvPath("QEL_ICONPROBE");
@@ -451,6 +446,12 @@ struct BoxSearch {
     DWORD processId;
     HWND found;
 };
+
+bool BoxIconsDrawn()
+{
+    // A box's process is built like the test program that starts it.
+    return sizeof(void *) == 8;
+}
 
 static BOOL CALLBACK MatchBox(HWND window, LPARAM param)
 {

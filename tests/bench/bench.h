@@ -26,9 +26,9 @@ void ClearAppFamily(const std::string &exeName);
 
 // A Unix path of the build tree as Windows programs under Wine see it.
 std::string WindowsPath(const std::string &unixPath);
-// The freshly built Uninstall.exe (x86-64), and the i686 one.
+// The freshly built Uninstall.exe of this build tree (i686 or x86-64, as
+// the test program).
 std::string ProductExe();
-std::string ProductExeX86();
 // The robot's icon probe DLL, built with the tests.
 std::string IconProbeDll();
 
@@ -131,6 +131,11 @@ std::vector<StartedProcess> StartedProcesses();
 // each next run, since a cmd still running reads on in its script file at
 // its old offset whatever is written there next.
 bool ExpectStartedProcessesEnd(DWORD timeoutMs = StartedProcessesGraceMs);
+
+// Whether Wine draws the icon of a message box in the programs this build
+// tree makes: not in 32-bit ones (wow64 mode), so the icon of a box is
+// checked on the 64-bit build only.
+bool BoxIconsDrawn();
 
 // Box::icon when the robot could not learn the icon (the box's thread did
 // not answer in time, or the box went away).
