@@ -14,9 +14,14 @@ static const char GroupValueName[] = "Group";
 /* Service and topic of the Program Manager. */
 static const char ProgmanName[] = "PROGMAN";
 
+static_assert(sizeof(CPINFO::LeadByte) == LeadByteRangesSize, "the lead-byte ranges as CPINFO holds them");
+
 enum {
     DdeCommandSize = 512,
-    DdeTimeout = 5000 /* milliseconds */
+    DdeTimeout = 5000, /* milliseconds */
+    /* How long the uninstall waits for the whole conversation: the
+     * transaction's time-out and three seconds for the rest. */
+    ProgmanWait = DdeTimeout + 3000
 };
 
 /* The user's Start-menu Programs folder into path (PathSize bytes); 0 and
@@ -45,19 +50,13 @@ static int GetProgramsFolder(char *path)
 /* Deletes the files directly in the group folder, then the folder if that
  * left it empty. Read-only files and subfolders stay, and so does the
  * folder then. */
-static void RemoveGroupFolder(const char *group)
+static void RemoveGroupFolder(const char *folder)
 {
-    char programs[PathSize];
-    char folder[PathSize];
     char pattern[PathSize];
     char item[PathSize];
     WIN32_FIND_DATAA found;
     HANDLE search;
 
-    if (!GetProgramsFolder(programs))
-        return;
-    if (!FormatText(folder, sizeof folder, "%s\\%s", programs, group))
-        return;
     if (FormatText(pattern, sizeof pattern, "%s\\*.*", folder)) {
         search = FindFirstFileA(pattern, &found);
         if (search != INVALID_HANDLE_VALUE) {
@@ -74,16 +73,39 @@ static void RemoveGroupFolder(const char *group)
     RemoveDirectoryA(folder);
 }
 
-/* Asks the Program Manager over DDE to delete the group of that name. */
-static void DeleteProgmanGroup(const char *group)
+/* Whether the group folder is a junction or a symbolic link, which the
+ * installer never makes: emptying it, and the Program Manager's recursive
+ * delete, would reach whatever it points at. It is asked without the
+ * trailing separators of the name, with which Windows reports the target.
+ * The Windows 95 family has no such links. */
+static int IsLinkedGroupFolder(const char *programs, const char *group, const unsigned char *leadRanges)
 {
-    char command[DdeCommandSize];
+    char folder[PathSize];
+    DWORD attributes;
+
+    if (!FormatText(folder, sizeof folder, "%s\\%.*s", programs, (int)GroupFolderNameLength(group, leadRanges),
+                    group))
+        return 0;
+    attributes = GetFileAttributesA(folder);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+/* The command for the conversation's thread. Static, not on a stack: the
+ * uninstall may go on without the thread, which then still reads it. */
+static char ProgmanCommand[DdeCommandSize];
+
+/* The whole conversation with the Program Manager, on a thread of its own:
+ * DDEML instances belong to the thread that made them, and DdeConnect asks
+ * every top-level window in turn and waits for each, a hung one for as long
+ * as it hangs. */
+static DWORD WINAPI ConverseWithProgman(void *command)
+{
     DWORD instance = 0;
     HSZ service, topic;
     HCONV conversation;
 
     if (DdeInitializeA(&instance, DdeClientCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR)
-        return;
+        return 0;
     service = DdeCreateStringHandleA(instance, ProgmanName, CP_WINANSI);
     topic = DdeCreateStringHandleA(instance, ProgmanName, CP_WINANSI);
     conversation = DdeConnect(instance, service, topic, NULL);
@@ -91,27 +113,80 @@ static void DeleteProgmanGroup(const char *group)
     DdeFreeStringHandle(instance, topic);
     /* The connect is not tested: without a Program Manager there is no
      * conversation, and the transaction and the disconnect fail harmlessly.
-     * The name goes in as stored, the terminating zero is sent too, and the
-     * answer does not matter. */
-    if (FormatText(command, sizeof command, "[DeleteGroup(%s)]", group))
-        DdeClientTransaction((LPBYTE)command, lstrlenA(command) + 1, conversation, NULL, 0, XTYP_EXECUTE,
-                             DdeTimeout, NULL);
+     * The terminating zero is sent too, and the answer does not matter. */
+    DdeClientTransaction((LPBYTE)command, lstrlenA((const char *)command) + 1, conversation, NULL, 0, XTYP_EXECUTE,
+                         DdeTimeout, NULL);
     DdeDisconnect(conversation);
     DdeUninitialize(instance);
+    return 0;
+}
+
+/* Waits up to milliseconds for the thread to end. Meanwhile it delivers
+ * what other threads send to this thread's windows: the conversation's
+ * DdeConnect sends to every top-level window, and waits for this thread's
+ * too. Posted messages stay queued. */
+static void WaitDeliveringSentMessages(HANDLE thread, DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    DWORD elapsed;
+    MSG message;
+
+    for (;;) {
+        elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds)
+            return;
+        if (MsgWaitForMultipleObjects(1, &thread, FALSE, milliseconds - elapsed, QS_SENDMESSAGE) != WAIT_OBJECT_0 + 1)
+            return;
+        PeekMessageA(&message, NULL, 0, 0, PM_NOREMOVE);
+    }
+}
+
+/* Asks the Program Manager over DDE to delete the group of that name, and
+ * waits for the answer a little longer than the transaction may take. A
+ * conversation still held up by a hung window is left behind: the process
+ * ends soon after the uninstall. */
+static void DeleteProgmanGroup(const char *group, const unsigned char *leadRanges)
+{
+    HANDLE thread;
+    DWORD threadId; /* the Windows 95 family wants somewhere to put it */
+
+    if (!FormatDeleteGroupCommand(ProgmanCommand, sizeof ProgmanCommand, group, leadRanges))
+        return;
+    thread = CreateThread(NULL, 0, ConverseWithProgman, ProgmanCommand, 0, &threadId);
+    if (!thread)
+        return;
+    WaitDeliveringSentMessages(thread, ProgmanWait);
+    CloseHandle(thread);
 }
 
 void RemoveProgramGroup(void)
 {
     char group[PathSize];
+    char programs[PathSize];
+    char folder[PathSize];
+    CPINFO codePage;
 
     GetRegString("", GroupValueName, group, "", sizeof group);
     if (group[0] == '\0')
         return;
-    /* A name that would lead out of the Programs folder (or onto it) gets
-     * no folder work; the Program Manager still hears it as stored. */
-    if (IsGroupFolderName(group))
-        RemoveGroupFolder(group);
-    DeleteProgmanGroup(group);
+    /* The name is read in the ANSI code page, whose double-byte characters
+     * may end in a byte that looks like a backslash. */
+    if (!GetCPInfo(CP_ACP, &codePage))
+        codePage.LeadByte[0] = 0;
+    /* A name that would lead out of the Programs folder, or onto it, is no
+     * group the installer made: neither its folder nor the Program Manager,
+     * which deletes a group's folder with everything in it, hears of it. */
+    if (!IsGroupFolderName(group, codePage.LeadByte))
+        return;
+    /* Without the Programs folder, or with a folder path too long, there is
+     * no folder work; the Program Manager finds the group on its own. */
+    if (GetProgramsFolder(programs)) {
+        if (IsLinkedGroupFolder(programs, group, codePage.LeadByte))
+            return;
+        if (FormatText(folder, sizeof folder, "%s\\%s", programs, group))
+            RemoveGroupFolder(folder);
+    }
+    DeleteProgmanGroup(group, codePage.LeadByte);
 }
 
 /* A client-only instance is offered no conversations: nothing to answer. */

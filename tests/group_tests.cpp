@@ -1,16 +1,24 @@
-// Removal of the Start-menu program group: the group folder under the real
-// Programs folder of the prefix, and the command the Program Manager hears,
-// recorded byte for byte by a DDE server of the test's own.
+// Removal of the Start-menu program group: the checks and the command text
+// for a stored name, the group folder under the real Programs folder of the
+// prefix, the command the Program Manager hears (recorded byte for byte by a
+// DDE server of the test's own) and what Wine's Program Manager deletes for
+// it, in-process and through the real executable, in the test's code page
+// and the Japanese one, and with another program's window hung.
 #include <windows.h>
+#include <stdio.h>
+#include <string.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "bench.h"
+#include "layout.h"
 #include "progman.h"
 #include "remove/groupname.h"
 #include "remove/remove.h"
@@ -20,6 +28,8 @@ using namespace bench;
 namespace {
 
 const char SettingsKey[] = "Software\\Qel";
+const char ScratchRoot[] = "C:\\qel tests";
+const char UninstallEntry[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QEL manager";
 
 // The command the Program Manager must receive for a group, zero included.
 std::string DeleteGroupCommand(const std::string &name)
@@ -47,10 +57,16 @@ std::vector<std::string> Names(const std::string &folder)
     return names;
 }
 
+// Lead-byte ranges as the platform reports them: none for a single-byte
+// code page, those of Shift-JIS (932) for the Japanese one.
+const unsigned char SingleByte[LeadByteRangesSize] = {0};
+const unsigned char ShiftJis[LeadByteRangesSize] = {0x81, 0x9F, 0xE0, 0xFC};
+
 struct NameCase {
     const char *name;
     int accepted;
     const char *about;
+    const unsigned char *leadRanges;  // nullptr: a single-byte code page
 };
 
 const NameCase NameCases[] = {
@@ -63,7 +79,7 @@ const NameCase NameCases[] = {
     {".hidden", 1, "a leading dot"},
     {"Tools\\\\", 1, "doubled and trailing separators collapse"},
     {"a b", 1, "a blank inside"},
-    {"\x95\\", 1, "a double-byte character whose trail byte is a backslash"},
+    {"\x95\\", 1, "a byte of 0x80 and above before a trailing separator"},
     {"", 0, "empty"},
     {".", 0, "the Programs folder itself"},
     {" ", 0, "a blank is stripped to the Programs folder itself"},
@@ -89,13 +105,114 @@ const NameCase NameCases[] = {
     {"Too\"s", 0, "a quote"},
     {"Too|s", 0, "a pipe"},
     {"Too\ts", 0, "a control character"},
+    // Shift-JIS: U+30BD is 0x83 0x5C, U+30DD 0x83 0x7C, U+30FC 0x81 0x5B.
+    {"\x83\x5C\x83\x74\x83\x67", 1, "a trail byte of 0x5C is no backslash", ShiftJis},
+    {"\x83\x7C\x81\x5B\x83\x5E\x83\x75\x83\x8B", 1, "a trail byte of 0x7C is no pipe", ShiftJis},
+    {"QEL\\\x83\x5C", 1, "a double-byte character at the end", ShiftJis},
+    {"\x83\x5C..", 1, "a double-byte character then dots is a name", ShiftJis},
+    {"\xE0\x40", 1, "a lead byte of the second range", ShiftJis},
+    {"\xB1\xB2", 1, "single-byte katakana between the ranges", ShiftJis},
+    {"\x83\x5C..", 0, "the same bytes climb where 0x83 is no lead byte", SingleByte},
+    {"\x83\x5C\\..", 0, "a double-byte character, then back onto the Programs folder", ShiftJis},
+    {"\xB1\\..", 0, "0xB1 is no lead byte, so its backslash separates", ShiftJis},
+    {"QEL\\\x83", 0, "a lead byte without its trail byte", ShiftJis},
+    {"\x83.", 0, "a lead byte before a dot makes no character", ShiftJis},
+    {"\x83/..", 0, "a lead byte before a slash makes no character", ShiftJis},
+    {"\x83 ", 0, "a lead byte before a blank makes no character", ShiftJis},
+    {"\x83\x3F", 0, "a lead byte before a question mark makes no character", ShiftJis},
 };
 
 TEST(IsGroupFolderName, AcceptsOnlyNamesThatStayBelowTheProgramsFolder)
 {
     for (const NameCase &c : NameCases)
-        EXPECT_EQ(c.accepted, IsGroupFolderName(c.name)) << c.about << ": '" << c.name << "'";
-    EXPECT_EQ(1, IsGroupFolderName(std::string(259, 'x').c_str())) << "the longest name that can be stored";
+        EXPECT_EQ(c.accepted, IsGroupFolderName(c.name, c.leadRanges))
+            << c.about << ": '" << c.name << "'";
+    EXPECT_EQ(1, IsGroupFolderName(std::string(259, 'x').c_str(), SingleByte)) << "the longest name that can be stored";
+}
+
+TEST(IsGroupFolderName, ReadsLeadByteRangesUpToTheirEndOrTheirSize)
+{
+    // Twelve bytes of ranges with no ending pair: all six count.
+    const unsigned char full[LeadByteRangesSize] = {0x81, 0x81, 0x82, 0x82, 0x83, 0x83,
+                                                    0x84, 0x84, 0x85, 0x85, 0x86, 0x86};
+    // A pair whose first byte is 0 ends them; what follows does not count.
+    const unsigned char ended[LeadByteRangesSize] = {0x81, 0x81, 0x00, 0x00, 0x86, 0x86};
+    EXPECT_EQ(1, IsGroupFolderName("\x86\\", full));
+    EXPECT_EQ(1, IsGroupFolderName("\x81\\", ended));
+    EXPECT_EQ(0, IsGroupFolderName("\x86\\..", ended));
+    EXPECT_EQ(0, IsGroupFolderName("\x87\\..", full));
+}
+
+TEST(GroupFolderNameLength, LeavesOutTrailingSeparatorsButNoTrailByte)
+{
+    EXPECT_EQ(5u, GroupFolderNameLength("Tools", SingleByte));
+    EXPECT_EQ(5u, GroupFolderNameLength("Tools\\/\\", SingleByte));
+    EXPECT_EQ(9u, GroupFolderNameLength("QEL\\Tools\\", SingleByte));
+    EXPECT_EQ(0u, GroupFolderNameLength("", SingleByte));
+    EXPECT_EQ(2u, GroupFolderNameLength("\x83\x5C", ShiftJis));
+    EXPECT_EQ(2u, GroupFolderNameLength("\x83\x5C\\\\", ShiftJis));
+    EXPECT_EQ(1u, GroupFolderNameLength("\x83\x5C", SingleByte));
+}
+
+struct CommandCase {
+    const char *name;
+    const char *command;  // nullptr: the name is not sent
+    const char *about;
+    const unsigned char *leadRanges;
+};
+
+const CommandCase CommandCases[] = {
+    {"Tools", "[DeleteGroup(Tools)]", "a plain name as stored"},
+    {"QEL File Manager", "[DeleteGroup(QEL File Manager)]", "blanks need no quotes"},
+    {"100% %s %n", "[DeleteGroup(100% %s %n)]", "percent signs as stored"},
+    {"QEL\\Tools", "[DeleteGroup(QEL\\Tools)]", "a group inside a group"},
+    {"Utilities, QEL", "[DeleteGroup(\"Utilities, QEL\")]", "a comma would end the argument"},
+    {"Tools)]", "[DeleteGroup(\"Tools)]\")]", "')' and ']' would end the command"},
+    {"QEL (old)", "[DeleteGroup(\"QEL (old)\")]", "'(' would start an argument list"},
+    {"[QEL", "[DeleteGroup(\"[QEL\")]", "'[' would start a command"},
+    {"QEL \"Tools\"", nullptr, "a quote cannot be quoted"},
+    {"\"", nullptr, "a quote alone"},
+    {"Q, \"", nullptr, "a quote and a comma"},
+    {"\x83\x5B\x83\x5D", "[DeleteGroup(\x83\x5B\x83\x5D)]", "trail bytes 0x5B and 0x5D are no brackets",
+     ShiftJis},
+    {"\x83\x5B\x83\x5D", "[DeleteGroup(\"\x83\x5B\x83\x5D\")]", "the same bytes are brackets elsewhere", SingleByte},
+    {"\x83\x5C, QEL", "[DeleteGroup(\"\x83\x5C, QEL\")]", "a double-byte name with a comma", ShiftJis},
+    {"\x83\"", nullptr, "a quote after a lead byte is still a quote", ShiftJis},
+    {"QEL\x83", "[DeleteGroup(QEL\x83)]", "a lead byte at the end stops the walk", ShiftJis},
+};
+
+TEST(FormatDeleteGroupCommand, QuotesNamesThatHoldTheCommandsSyntaxAndRefusesQuotes)
+{
+    for (const CommandCase &c : CommandCases) {
+        char command[512];
+        memset(command, 0xBD, sizeof command);
+        int sent = FormatDeleteGroupCommand(command, sizeof command, c.name, c.leadRanges);
+        EXPECT_EQ(c.command != nullptr, sent == 1) << c.about;
+        EXPECT_EQ(c.command ? c.command : "", std::string(command)) << c.about;
+    }
+}
+
+TEST(FormatDeleteGroupCommand, CommandThatDoesNotFitIsRefusedNotCut)
+{
+    const char *names[] = {"Tools", "Tools)]"};
+    for (const char *name : names) {
+        char expected[64];
+        ASSERT_EQ(1, FormatDeleteGroupCommand(expected, sizeof expected, name, SingleByte));
+        size_t length = strlen(expected);
+        char command[64];
+        memset(command, 0xBD, sizeof command);
+        EXPECT_EQ(1, FormatDeleteGroupCommand(command, length + 1, name, SingleByte)) << name;
+        EXPECT_EQ(std::string(expected), command) << name;
+        EXPECT_EQ('\xBD', command[length + 1]) << name;
+        memset(command, 0xBD, sizeof command);
+        EXPECT_EQ(0, FormatDeleteGroupCommand(command, length, name, SingleByte)) << name;
+        EXPECT_EQ('\0', command[0]) << name;
+        EXPECT_EQ('\xBD', command[length]) << name;
+    }
+    char untouched = '\xBD';
+    EXPECT_EQ(0, FormatDeleteGroupCommand(&untouched, 0, "Tools", SingleByte));
+    EXPECT_EQ(0, FormatDeleteGroupCommand(&untouched, 0, "\"", SingleByte));
+    EXPECT_EQ('\xBD', untouched);
 }
 
 // Each test starts with no settings key and a recorder serving "PROGMAN";
@@ -252,17 +369,27 @@ TEST_F(GroupRemoval, ReadOnlyShortcutKeepsItsAttributeAndKeepsTheFolder)
     ExpectOneCommand(DeleteGroupCommand("Tools"));
 }
 
-TEST_F(GroupRemoval, NamesWithParenthesesCommasAndPercentSignsGoIntoTheCommandUnchanged)
+TEST_F(GroupRemoval, NamesWithCommasParenthesesOrBracketsAreSentQuotedAndPercentSignsAsStored)
 {
-    for (const char *name : {"Q,E)L", "QEL (old), tools", "Tools)]", "100% %s %n"}) {
+    const struct {
+        const char *name;
+        const char *command;
+    } cases[] = {
+        {"Q,E)L", "[DeleteGroup(\"Q,E)L\")]"},
+        {"QEL (old), tools", "[DeleteGroup(\"QEL (old), tools\")]"},
+        {"Tools)]", "[DeleteGroup(\"Tools)]\")]"},
+        {"[QEL] Tools", "[DeleteGroup(\"[QEL] Tools\")]"},
+        {"100% %s %n", "[DeleteGroup(100% %s %n)]"},
+    };
+    for (const auto &c : cases) {
         RestartRecorder();
-        std::string group = MakeGroup(name, {"QEL.lnk"});
-        SetGroup(name);
+        std::string group = MakeGroup(c.name, {"QEL.lnk"});
+        SetGroup(c.name);
 
         RemoveProgramGroup();
 
-        EXPECT_FALSE(DirExists(group)) << name;
-        ExpectOneCommand(DeleteGroupCommand(name), name);
+        EXPECT_FALSE(DirExists(group)) << c.name;
+        ExpectOneCommand(Sz(c.command), c.name);
     }
 }
 
@@ -359,7 +486,7 @@ TEST_F(GroupRemoval, WithoutAProgramManagerTheFolderWorkIsDoneAndTheCallComplete
     EXPECT_FALSE(DirExists(group));
 }
 
-TEST_F(GroupRemoval, NamesThatLeadOutOfTheProgramsFolderTouchNoFolderButAreStillSent)
+TEST_F(GroupRemoval, NamesThatLeadOutOfTheProgramsFolderTouchNoFolderAndAreNotSent)
 {
     std::string startMenu = Parent(programs_);
     std::string above = Parent(startMenu);
@@ -389,7 +516,8 @@ TEST_F(GroupRemoval, NamesThatLeadOutOfTheProgramsFolderTouchNoFolderButAreStill
 
         RemoveProgramGroup();
 
-        ExpectOneCommand(DeleteGroupCommand(name), name);
+        EXPECT_EQ(0, progman_->Connects()) << name;
+        EXPECT_TRUE(progman_->Executes().empty()) << name;
         for (const std::string &victim : victims)
             EXPECT_TRUE(FileExists(victim)) << "'" << name << "' reached " << victim;
         EXPECT_TRUE(DirExists(startMenu + "\\Victim")) << name;
@@ -453,6 +581,509 @@ TEST_F(GroupRemoval, WineProgramManagerCreatesAGroupThatTheRemovalDeletes)
     RemoveProgramGroup();
 
     EXPECT_FALSE(DirExists(programs_ + "\\QEL Wine Group"));
+}
+
+// Runs a Unix program from this Windows one with a command line split as
+// Windows splits it (Wine gives no handle for it) and waits until done()
+// holds, up to five seconds.
+template <class Done> bool RunUnix(const std::string &commandLine, Done done)
+{
+    STARTUPINFOA startup;
+    PROCESS_INFORMATION info;
+    ZeroMemory(&startup, sizeof startup);
+    ZeroMemory(&info, sizeof info);
+    startup.cb = sizeof startup;
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info))
+        return false;
+    if (info.hProcess)
+        CloseHandle(info.hProcess);
+    if (info.hThread)
+        CloseHandle(info.hThread);
+    for (int i = 0; i < 250 && !done(); i++)
+        Sleep(20);
+    return done();
+}
+
+std::string UnixPath(const std::string &path)
+{
+    typedef char *(CDECL * UnixFileName)(LPCWSTR);
+    UnixFileName unixFileName =
+        (UnixFileName)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+    std::wstring wide(path.begin(), path.end());
+    char *name = unixFileName ? unixFileName(wide.c_str()) : nullptr;
+    std::string result = name ? name : "";
+    if (name)
+        HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+const DWORD LinkedFolder = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
+
+// A Unix symbolic link to a folder, which Windows programs see as a reparse
+// point; removed (the link, not what it points at) at the end of the scope.
+class FolderLink {
+public:
+    FolderLink(const std::string &link, const std::string &target) : link_(link)
+    {
+        made_ = RunUnix("Z:\\bin\\ln -s \"" + UnixPath(target) + "\" \"" + UnixPath(link) + "\"",
+                        [&] { return GetFileAttributesA(link.c_str()) == LinkedFolder; });
+    }
+    ~FolderLink()
+    {
+        RunUnix("Z:\\bin\\rm \"" + UnixPath(link_) + "\"",
+                [&] { return GetFileAttributesA(link_.c_str()) == INVALID_FILE_ATTRIBUTES; });
+    }
+    bool Made() const { return made_; }
+
+private:
+    std::string link_;
+    bool made_ = false;
+};
+
+TEST_F(GroupRemoval, LinkedGroupFolderIsNeitherEmptiedNorSentHoweverItIsSpelled)
+{
+    ScratchDir target("link target");
+    MakeFolder(target / "Sub", {"Kept.lnk"});
+    WriteFile(target / "Shared.lnk", "[InternetShortcut]\r\n");
+    FolderLink link(programs_ + "\\Linked", target.Path());
+    ASSERT_TRUE(link.Made());
+
+    // With trailing separators Windows reports the target's attributes.
+    for (const char *name : {"Linked", "Linked\\", "Linked\\/", "Linked.", "Linked "}) {
+        for (bool wine : {false, true}) {
+            SCOPED_TRACE(std::string(name) + (wine ? ", Wine's Program Manager" : ", the recorder"));
+            std::unique_ptr<WineProgman> winePm;
+            if (wine) {
+                progman_.reset();
+                winePm.reset(new WineProgman);
+                ASSERT_TRUE(winePm->Ready());
+            } else {
+                RestartRecorder();
+            }
+            SetGroup(name);
+
+            RemoveProgramGroup();
+
+            winePm.reset();
+            if (!wine)
+                ExpectNoConversation();
+            EXPECT_TRUE(FileExists(target / "Shared.lnk"));
+            EXPECT_TRUE(FileExists(target / "Sub\\Kept.lnk"));
+            EXPECT_EQ(LinkedFolder, GetFileAttributesA((programs_ + "\\Linked").c_str()));
+        }
+    }
+}
+
+// The uninstall through the real executable, as the list of programs runs
+// it, for stored group names of every kind: what the Program Manager hears
+// (a recorder) and what it really deletes (Wine's own), with the user's
+// other groups and folders beside the group and above it as canaries.
+struct StoredNameCase {
+    const char *about;
+    const wchar_t *name;
+    // Run in the Japanese code page (932) rather than the test's own.
+    bool japanese;
+    // The command in the program's code page, its zero not included;
+    // nullptr: no conversation at all.
+    const char *command;
+};
+
+// U+30BD U+30D5 U+30C8 is 83 5C 83 74 83 67 in Shift-JIS; U+30DD U+30FC
+// U+30BF U+30D6 U+30EB is 83 7C 81 5B 83 5E 83 75 83 8B; U+30C4 U+30FC
+// U+30EB is 83 63 81 5B 83 8B.
+const StoredNameCase StoredNameCases[] = {
+    {"a plain name", L"QEL Tools", false, "[DeleteGroup(QEL Tools)]"},
+    {"the Start Menu itself", L"..", false, nullptr},
+    {"a sibling with a backslash", L"..\\QEL Victim", false, nullptr},
+    {"a sibling with a slash", L"../QEL Victim", false, nullptr},
+    {"climbing after a first step", L"QEL\\..\\..\\QEL Victim", false, nullptr},
+    {"a comma", L"Utilities, QEL", false, "[DeleteGroup(\"Utilities, QEL\")]"},
+    {"the command's end", L"Tools)]", false, "[DeleteGroup(\"Tools)]\")]"},
+    {"a quote", L"QEL \"Tools\"", false, nullptr},
+    {"a trail byte 0x5C", L"\u30bd\u30d5\u30c8", true, "[DeleteGroup(\x83\x5C\x83\x74\x83\x67)]"},
+    {"trail bytes 0x7C and 0x5B", L"\u30dd\u30fc\u30bf\u30d6\u30eb", true,
+     "[DeleteGroup(\x83\x7C\x81\x5B\x83\x5E\x83\x75\x83\x8B)]"},
+    {"a double-byte name with a comma", L"\u30c4\u30fc\u30eb, QEL", true,
+     "[DeleteGroup(\"\x83\x63\x81\x5B\x83\x8B, QEL\")]"},
+    {"a double-byte character, then the Programs folder", L"\u30bd\\..", true, nullptr},
+};
+
+std::wstring Wide(const std::string &text)
+{
+    std::wstring wide(text.size() + 1, L'\0');
+    int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], (int)wide.size());
+    wide.resize(n > 0 ? n - 1 : 0);
+    return wide;
+}
+
+std::string Narrow(const std::wstring &text)
+{
+    std::string narrow(text.size() * 2 + 1, '\0');
+    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &narrow[0], (int)narrow.size(), NULL, NULL);
+    narrow.resize(n > 0 ? n - 1 : 0);
+    return narrow;
+}
+
+bool FileExistsW(const std::wstring &path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirExistsW(const std::wstring &path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A folder holding one shortcut, and optionally a subfolder with another.
+void MakeFolderW(const std::wstring &folder, const std::wstring &file, bool withSubfolder = false)
+{
+    CreateDirectoryW(folder.c_str(), NULL);
+    HANDLE handle = CreateFileW((folder + L"\\" + file).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, handle);
+    CloseHandle(handle);
+    if (withSubfolder)
+        MakeFolderW(folder + L"\\Extras", L"Plugin.lnk");
+}
+
+// Removes what MakeFolderW made, quietly.
+void RemoveFolderW(const std::wstring &folder, const std::wstring &file)
+{
+    DeleteFileW((folder + L"\\Extras\\Plugin.lnk").c_str());
+    RemoveDirectoryW((folder + L"\\Extras").c_str());
+    DeleteFileW((folder + L"\\" + file).c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+std::set<DWORD> ProcessIds(const std::string &exeName)
+{
+    std::set<DWORD> ids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return ids;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (lstrcmpiA(entry.szExeFile, exeName.c_str()) == 0)
+            ids.insert(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return ids;
+}
+
+const UINT JapaneseCodePage = 932;
+
+// Runs one test of this program again in the Japanese code page and returns
+// its exit code (-1 when it did not start or end). Wine gives a program the
+// code pages of the program that starts it, whatever LANG says, so this run
+// starts from a fresh wine64 that /usr/bin/env starts with LANG=ja_JP.UTF-8.
+// That gives no handle: the run is found as the copy of this program that
+// was not there before. It reports on this program's output.
+long RunInJapaneseCodePage(const std::string &test)
+{
+    char self[MAX_PATH];
+    DWORD n = GetModuleFileNameA(NULL, self, sizeof self);
+    if (n == 0 || n == sizeof self)
+        return -1;
+    std::string path(self, n);
+    std::string exeName = path.substr(path.find_last_of('\\') + 1);
+    std::set<DWORD> before = ProcessIds(exeName);
+    std::string line = "Z:\\usr\\bin\\env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 /usr/lib/wine/wine64 \"" + path +
+                       "\" --gtest_filter=" + test;
+    STARTUPINFOA startup;
+    PROCESS_INFORMATION info;
+    ZeroMemory(&startup, sizeof startup);
+    ZeroMemory(&info, sizeof info);
+    startup.cb = sizeof startup;
+    fflush(stdout);
+    if (!CreateProcessA(NULL, &line[0], NULL, NULL, TRUE, 0, NULL, NULL, &startup, &info))
+        return -1;
+    if (info.hProcess)
+        CloseHandle(info.hProcess);
+    if (info.hThread)
+        CloseHandle(info.hThread);
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 20000; Sleep(20)) {
+        for (DWORD id : ProcessIds(exeName)) {
+            if (before.count(id))
+                continue;
+            HANDLE handle = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+            if (!handle)
+                continue;
+            Process run(handle, id);
+            return run.Wait(600000);
+        }
+    }
+    return -1;
+}
+
+// Answers the confirmation Yes and waits for the end without any further
+// box. Returns the exit code (-1 when it did not end); afterYesMs gets the
+// time from the answer to the end.
+long UninstallConfirmed(Process &run, DWORD *afterYesMs = nullptr)
+{
+    const char caption[] = "Uninstall QEL";
+    if (!run.Started())
+        return -1;
+    Box box;
+    if (!WaitForBox(caption, &box, 20000, run.Id())) {
+        ADD_FAILURE() << "no confirmation box";
+        return run.Wait(0);
+    }
+    DWORD yes = GetTickCount();
+    AnswerBox(box, IDYES);
+    EXPECT_TRUE(WaitForBoxClosed(box));
+    EXPECT_FALSE(BoxAppearedUntilExit(run, caption, 60000));
+    long code = run.Wait(0);
+    if (afterYesMs)
+        *afterYesMs = GetTickCount() - yes;
+    return code;
+}
+
+class StoredNames : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        RegDeleteTreeQuiet(HKEY_CURRENT_USER, SettingsKey);
+        std::string programs = ProgramsFolder();
+        ASSERT_FALSE(programs.empty()) << "the shell names no Programs folder";
+        programs_ = Wide(programs);
+        startMenu_ = Wide(Parent(programs));
+        MakeCanaries();
+    }
+    void TearDown() override
+    {
+        for (const Canary &canary : Canaries())
+            RemoveFolderW(canary.folder, canary.file);
+        RegDeleteTreeQuiet(HKEY_CURRENT_USER, SettingsKey);
+        RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, SettingsKey);
+        RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, UninstallEntry);
+        DeleteFileA(CleanupScriptPath().c_str());
+    }
+
+    // The user's own groups, among them those a misread name would hit,
+    // and folders in the Start Menu above the Programs folder.
+    struct Canary {
+        std::wstring folder;
+        std::wstring file;
+    };
+    std::vector<Canary> Canaries() const
+    {
+        return {
+            {programs_ + L"\\QEL Canary", L"Canary.lnk"},
+            {programs_ + L"\\Utilities", L"Utilities.lnk"},
+            {programs_ + L"\\Tools", L"Tools.lnk"},
+            {programs_ + L"\\\u30c4\u30fc\u30eb", L"Tool.lnk"},
+            {startMenu_ + L"\\QEL Canary", L"Canary.lnk"},
+            {startMenu_ + L"\\QEL Victim", L"Victim.lnk"},
+        };
+    }
+    void MakeCanaries() const
+    {
+        CreateDirectoryW(startMenu_.c_str(), NULL);
+        CreateDirectoryW(programs_.c_str(), NULL);
+        for (const Canary &canary : Canaries())
+            MakeFolderW(canary.folder, canary.file);
+    }
+    void ExpectCanariesAlive() const
+    {
+        for (const Canary &canary : Canaries())
+            EXPECT_TRUE(FileExistsW(canary.folder + L"\\" + canary.file)) << Narrow(canary.folder) << " was reached";
+    }
+
+    // An installation of one listed file, uninstalled with the name stored
+    // as "Group"; the group's folder holds a shortcut and a subfolder, so
+    // that the uninstall's own folder work leaves it and only the Program
+    // Manager removes it whole.
+    long Uninstall(DWORD *afterYesMs = nullptr)
+    {
+        ScratchDir dir;
+        std::string exe = dir.Install();
+        LayFile(dir / "listed.txt", "listed");
+        LayFile(dir / "Uninstall.lst", "listed.txt\r\n");
+        InterpreterStandin standin;
+        Process run = StartWithTail(exe, "", ScratchRoot, TestFamily());
+        long code = UninstallConfirmed(run, afterYesMs);
+        EXPECT_TRUE(standin.Wait()) << "the interpreter was not started";
+        EXPECT_FALSE(FileExists(dir / "listed.txt"));
+        EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, SettingsKey));
+        return code;
+    }
+
+    // Registers the name through the program as the installer does; true
+    // when "Group" then holds it as given.
+    bool Register(const std::wstring &name)
+    {
+        ScratchDir dir;
+        Process run = StartWithTail(dir.Install(), " register " + Narrow(name), ScratchRoot, TestFamily());
+        EXPECT_EQ(0, run.Wait());
+        return ReadGroup() == name;
+    }
+
+    std::wstring ReadGroup() const
+    {
+        wchar_t value[300] = L"";
+        DWORD size = sizeof value - sizeof(wchar_t);
+        HKEY key;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Qel", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+            return L"<no key>";
+        LONG result = RegQueryValueExW(key, L"Group", NULL, NULL, (BYTE *)value, &size);
+        RegCloseKey(key);
+        return result == ERROR_SUCCESS ? value : L"<no value>";
+    }
+    void SetGroup(const std::wstring &name)
+    {
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Qel", 0, NULL, 0, KEY_ALL_ACCESS,
+                                                 NULL, &key, NULL));
+        LONG result = RegSetValueExW(key, L"Group", 0, REG_SZ, (const BYTE *)name.c_str(),
+                                     (DWORD)(name.size() + 1) * sizeof(wchar_t));
+        RegCloseKey(key);
+        ASSERT_EQ(ERROR_SUCCESS, result);
+    }
+
+    std::wstring programs_;
+    std::wstring startMenu_;
+};
+
+TEST_F(StoredNames, EachNameReachesItsOwnGroupOrNothing)
+{
+    bool japanese = GetACP() == JapaneseCodePage;
+    for (const StoredNameCase &c : StoredNameCases) {
+        if (c.japanese != japanese)
+            continue;
+        SCOPED_TRACE(c.about);
+        MakeCanaries();
+        std::wstring group = programs_ + L"\\" + c.name;
+        if (c.command)
+            MakeFolderW(group, L"QEL.lnk", true);
+
+        // Registered as the installer does: the name must arrive as the
+        // expected ANSI bytes, or nothing below means anything.
+        ASSERT_TRUE(Register(c.name)) << "the name did not arrive as it was given: " << Narrow(ReadGroup());
+
+        // What the Program Manager hears, byte for byte.
+        std::vector<std::string> executes;
+        int connects = 0;
+        {
+            ProgmanRecorder progman;
+            ASSERT_TRUE(progman.Ready());
+            EXPECT_EQ(0, Uninstall());
+            executes = progman.Executes();
+            connects = progman.Connects();
+        }
+        if (c.command) {
+            EXPECT_EQ(std::vector<std::string>{Sz(c.command)}, executes);
+            EXPECT_FALSE(FileExistsW(group + L"\\QEL.lnk")) << "the folder work left the shortcut";
+            EXPECT_TRUE(FileExistsW(group + L"\\Extras\\Plugin.lnk")) << "the folder work entered a subfolder";
+        } else {
+            EXPECT_EQ(0, connects);
+            EXPECT_TRUE(executes.empty());
+        }
+        ExpectCanariesAlive();
+
+        // What Wine's Program Manager deletes for it.
+        if (c.command)
+            MakeFolderW(group, L"QEL.lnk", true);
+        SetGroup(c.name);
+        {
+            WineProgman progman;
+            ASSERT_TRUE(progman.Ready());
+            EXPECT_EQ(0, Uninstall());
+        }
+        if (c.command)
+            EXPECT_FALSE(DirExistsW(group)) << "the Program Manager did not delete the group";
+        ExpectCanariesAlive();
+        if (c.command)
+            RemoveFolderW(group, L"QEL.lnk");
+    }
+    if (!japanese)
+        EXPECT_EQ(0, RunInJapaneseCodePage("StoredNames.EachNameReachesItsOwnGroupOrNothing"))
+            << "the double-byte names failed in the Japanese code page";
+}
+
+// A top-level window of this program whose thread answers no message until
+// hangMs have passed (or the end of the case): whoever sends it a message
+// waits that long. The test's own thread goes on.
+class HungWindow {
+public:
+    explicit HungWindow(DWORD hangMs) : hangMs_(hangMs)
+    {
+        ready_ = CreateEventA(NULL, TRUE, FALSE, NULL);
+        end_ = CreateEventA(NULL, TRUE, FALSE, NULL);
+        thread_ = CreateThread(NULL, 0, Run, this, 0, NULL);
+        WaitForSingleObject(ready_, 5000);
+    }
+    ~HungWindow()
+    {
+        SetEvent(end_);
+        WaitForSingleObject(thread_, 10000);
+        CloseHandle(thread_);
+        CloseHandle(end_);
+        CloseHandle(ready_);
+    }
+    HungWindow(const HungWindow &) = delete;
+    HungWindow &operator=(const HungWindow &) = delete;
+    bool Ready() const { return window_ != NULL; }
+
+private:
+    static DWORD WINAPI Run(void *param)
+    {
+        HungWindow *self = (HungWindow *)param;
+        self->window_ = CreateWindowA("STATIC", "QEL hung window", WS_OVERLAPPED, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+        SetEvent(self->ready_);
+        // Hung: no message is looked at while this waits.
+        if (WaitForSingleObject(self->end_, self->hangMs_) == WAIT_TIMEOUT) {
+            MSG message;
+            while (MsgWaitForMultipleObjects(1, &self->end_, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)
+                while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE))
+                    DispatchMessageA(&message);
+        }
+        DestroyWindow(self->window_);
+        return 0;
+    }
+
+    DWORD hangMs_;
+    HANDLE ready_ = NULL;
+    HANDLE end_ = NULL;
+    HANDLE thread_ = NULL;
+    HWND window_ = NULL;
+};
+
+TEST_F(StoredNames, WindowThatHangsForEverHoldsTheUninstallOnlyForSeconds)
+{
+    const StoredNameCase &plain = StoredNameCases[0];
+    SetGroup(plain.name);
+    ProgmanRecorder progman;
+    ASSERT_TRUE(progman.Ready());
+    HungWindow hung(INFINITE);
+    ASSERT_TRUE(hung.Ready());
+
+    DWORD afterYesMs = 0;
+    EXPECT_EQ(0, Uninstall(&afterYesMs));
+
+    // The conversation waits 5 s for the transaction and 3 s more.
+    EXPECT_LT(afterYesMs, 15000u);
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UninstallEntry));
+    RecordProperty("uninstall_ms_with_hung_window", (int)afterYesMs);
+    printf("uninstall with a window hung for ever: %lu ms after Yes\n", afterYesMs);
+}
+
+TEST_F(StoredNames, WindowThatHangsBrieflyOnlyDelaysTheCommand)
+{
+    const StoredNameCase &plain = StoredNameCases[0];
+    SetGroup(plain.name);
+    ProgmanRecorder progman;
+    ASSERT_TRUE(progman.Ready());
+    HungWindow hung(2000);
+    ASSERT_TRUE(hung.Ready());
+
+    DWORD afterYesMs = 0;
+    EXPECT_EQ(0, Uninstall(&afterYesMs));
+
+    EXPECT_EQ(std::vector<std::string>{Sz(plain.command)}, progman.Executes());
+    printf("uninstall with a window hung for 2 s: %lu ms after Yes\n", afterYesMs);
 }
 
 }  // namespace

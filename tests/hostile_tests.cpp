@@ -307,6 +307,26 @@ TEST_F(StoredGroup, NameOf259CharactersRegisteredIsSentWholeAndItsFolderLeftAlon
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, SettingsKey));
 }
 
+TEST_F(StoredGroup, NameOf259CharactersWithTheCommandsSyntaxIsSentQuotedWhole)
+{
+    ScratchDir dir;
+    std::string exe = dir.Install();
+    LayOut(dir, {"a.txt"}, {});
+    // "Tools)" spelled out to 259 characters: a folder below the Programs
+    // folder whose path is too long for the folder work.
+    std::string name = "Tools)" + std::string(253, '\\');
+    Register(exe, name);
+    ASSERT_EQ(Sz(name), ReadRegValue(HKEY_CURRENT_USER, SettingsKey, "Group").data);
+
+    int connects = 0;
+    std::vector<std::string> executes = UninstallRecording(exe, &connects);
+
+    ASSERT_EQ(1u, executes.size());
+    EXPECT_EQ(Sz("[DeleteGroup(\"" + name + "\")]"), executes[0]);
+    EXPECT_EQ(277u, executes[0].size());
+    EXPECT_TRUE(FileExists(tools_ + "\\QEL.lnk"));
+}
+
 TEST_F(StoredGroup, NameOf260CharactersRegisteredReadsAsNoGroup)
 {
     ScratchDir dir;

@@ -4,6 +4,8 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <thread>
+
 #include <gtest/gtest.h>
 
 namespace bench {
@@ -143,38 +145,64 @@ HDDEDATA CALLBACK ProgmanRecorder::Callback(UINT type, UINT, HCONV, HSZ hsz1, HS
     return 0;
 }
 
+// Wine's shell32 serves its Program Manager once per process only: after
+// ShellDDEInit(FALSE) it keeps its old instance id, and ShellDDEInit(TRUE)
+// then fails. So the service starts once, on a thread that serves until the
+// process ends, behind a gate: its windows ignore every WM_DDE_INITIATE
+// while no WineProgman is open.
+static LONG WineProgmanOpen;
+static HANDLE WineProgmanThread;
+static DWORD WineProgmanThreadId;
+static HANDLE WineProgmanStarted;
+static bool WineProgmanServes;
+static const char GateProp[] = "QelGatedProc";
+
+static LRESULT CALLBACK GateProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    WNDPROC gated = (WNDPROC)GetPropA(window, GateProp);
+    if (message == WM_DDE_INITIATE && !InterlockedCompareExchange(&WineProgmanOpen, 0, 0))
+        return 0;
+    return CallWindowProcW(gated, window, message, wParam, lParam);
+}
+
+static BOOL CALLBACK CloseGate(HWND window, LPARAM)
+{
+    SetPropA(window, GateProp, (HANDLE)GetWindowLongPtrW(window, GWLP_WNDPROC));
+    SetWindowLongPtrW(window, GWLP_WNDPROC, (LONG_PTR)GateProc);
+    return TRUE;
+}
+
 WineProgman::WineProgman()
 {
-    StartServer(Serve, this, &thread_, &threadId_, &started_);
+    if (!WineProgmanThread)
+        StartServer(Serve, NULL, &WineProgmanThread, &WineProgmanThreadId, &WineProgmanStarted);
+    ready_ = WineProgmanServes;
+    InterlockedExchange(&WineProgmanOpen, 1);
 }
 
 WineProgman::~WineProgman()
 {
-    StopServer(thread_, threadId_, started_);
+    InterlockedExchange(&WineProgmanOpen, 0);
 }
 
-DWORD WINAPI WineProgman::Serve(void *param)
+DWORD WINAPI WineProgman::Serve(void *)
 {
     typedef void(WINAPI * ShellDdeInit)(BOOL init);
-    WineProgman *self = (WineProgman *)param;
     HMODULE shell = LoadLibraryA("shell32.dll");
     // Exported by ordinal only.
     ShellDdeInit init = shell ? (ShellDdeInit)(void *)GetProcAddress(shell, (LPCSTR)188) : NULL;
 
     MakeMessageQueue();
     // "[AddItem(...)]" makes its shortcut through COM.
-    HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
-    if (init)
+    CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    if (init) {
         init(TRUE);
-    self->ready_ = init != NULL;
-    SetEvent(self->started_);
+        // The service's windows are this thread's top-level ones.
+        EnumThreadWindows(GetCurrentThreadId(), CloseGate, 0);
+    }
+    WineProgmanServes = init != NULL;
+    SetEvent(WineProgmanStarted);
     PumpUntilQuit();
-    if (init)
-        init(FALSE);
-    if (SUCCEEDED(com))
-        CoUninitialize();
-    if (shell)
-        FreeLibrary(shell);
     return 0;
 }
 
@@ -183,7 +211,7 @@ static HDDEDATA CALLBACK IgnoreCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, U
     return 0;
 }
 
-bool SendProgmanCommand(const std::string &command, DWORD timeoutMs)
+static bool SendFromThisThread(const std::string &command, DWORD timeoutMs)
 {
     DWORD instance = 0;
     if (DdeInitializeA(&instance, IgnoreCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR)
@@ -199,6 +227,17 @@ bool SendProgmanCommand(const std::string &command, DWORD timeoutMs)
         DdeDisconnect(conversation);
     }
     DdeUninitialize(instance);
+    return acknowledged;
+}
+
+// On a thread of its own: when no server answers, Wine's DdeConnect leaves
+// its client window behind, and a window of the test's own thread, which
+// pumps no messages, would hold up every later DdeConnect of any program.
+// The window goes with the thread.
+bool SendProgmanCommand(const std::string &command, DWORD timeoutMs)
+{
+    bool acknowledged = false;
+    std::thread([&] { acknowledged = SendFromThisThread(command, timeoutMs); }).join();
     return acknowledged;
 }
 

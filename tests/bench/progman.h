@@ -58,11 +58,14 @@ private:
 };
 
 // Wine's own Program Manager service (shell32's ShellDDEInit, ordinal 188,
-// called with TRUE) on a thread of this process that pumps messages, from
-// construction to destruction. It answers "PROGMAN" as Windows' shell does:
-// "[CreateGroup(x)]" creates the folder x under the Programs folder and
-// "[DeleteGroup(x)]" deletes it with all it holds; "[AddItem(path,name)]"
-// puts a shortcut to path into the group created last.
+// called with TRUE) on a thread of this process that pumps messages. It
+// answers "PROGMAN" as Windows' shell does, from construction to
+// destruction: "[CreateGroup(x)]" creates the folder x under the Programs
+// folder and "[DeleteGroup(x)]" deletes it with all it holds;
+// "[AddItem(path,name)]" puts a shortcut to path into the group created
+// last. Wine serves it once per process, so it is started with the first
+// object and only hidden between objects; one at a time, and not beside a
+// ProgmanRecorder.
 //
 //     WineProgman progman;
 //     ASSERT_TRUE(progman.Ready());
@@ -77,11 +80,8 @@ public:
     bool Ready() const { return ready_; }
 
 private:
-    static DWORD WINAPI Serve(void *self);
+    static DWORD WINAPI Serve(void *);
 
-    HANDLE thread_ = NULL;
-    DWORD threadId_ = 0;
-    HANDLE started_ = NULL;
     bool ready_ = false;
 };
 

@@ -1,5 +1,6 @@
 // The checks that guard names before they reach the file system or the
-// registry: entry templates, key paths, group folder names, containment.
+// registry: entry templates, key paths, group folder names and the Program
+// Manager's command for them, containment.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -38,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!NamesKeyBelowRoot(a.c_str()) && a.find_first_not_of('\\') != std::string::npos)
         abort();
 
-    if (IsGroupFolderName(a.c_str())) {
+    if (IsGroupFolderName(a.c_str(), nullptr)) {
         if (a.empty() || a[0] == '\\' || a[0] == '/' || a.find(':') != std::string::npos)
             abort();
         // No component of dots and blanks only.
@@ -52,6 +53,49 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 break;
             start = end + 1;
         }
+    }
+
+    // The lead-byte ranges of a double-byte code page come from b; as in
+    // every code page, lead bytes lie above 0x7F. No trail byte lies below
+    // 0x40, so the characters Windows refuses there (':' among them) refuse
+    // the name in any code page.
+    unsigned char ranges[LeadByteRangesSize] = {0};
+    for (size_t i = 0; i < sizeof ranges && i < b.size(); i++)
+        ranges[i] = b[i] ? (unsigned char)(b[i] | 0x80) : 0;
+    if (IsGroupFolderName(a.c_str(), ranges) && a.find_first_of(":*?\"<>\t") != std::string::npos)
+        abort();
+
+    // What the folder's own name leaves out are trailing separators only.
+    for (const unsigned char *lead : {(const unsigned char *)nullptr, (const unsigned char *)ranges}) {
+        size_t length = GroupFolderNameLength(a.c_str(), lead);
+        if (length > a.size() || a.find_first_not_of("\\/", length) != std::string::npos)
+            abort();
+    }
+
+    // The command holds the name whole, bare or in quotes; quotes only
+    // around a name holding the command's syntax, and no name holding a
+    // quote is sent. Sized one byte short, it is refused and left empty.
+    for (const unsigned char *lead : {(const unsigned char *)nullptr, (const unsigned char *)ranges}) {
+        std::string command(a.size() + 32, '\xBD');
+        if (!FormatDeleteGroupCommand(&command[0], command.size(), a.c_str(), lead)) {
+            if (a.find('"') == std::string::npos || command[0] != '\0')
+                abort();
+            continue;
+        }
+        command.resize(strlen(command.c_str()));
+        bool quoted = command == "[DeleteGroup(\"" + a + "\")]";
+        if (!quoted && command != "[DeleteGroup(" + a + ")]")
+            abort();
+        if (quoted && a.find_first_of(",()[]") == std::string::npos)
+            abort();
+        if (!lead && (quoted != (a.find_first_of(",()[]") != std::string::npos) || a.find('"') != std::string::npos))
+            abort();
+        std::string exact(command.size() + 1, '\xBD');
+        if (!FormatDeleteGroupCommand(&exact[0], exact.size(), a.c_str(), lead) || exact.c_str() != command)
+            abort();
+        std::string shorter(command.size(), '\xBD');
+        if (FormatDeleteGroupCommand(&shorter[0], shorter.size(), a.c_str(), lead) || shorter[0] != '\0')
+            abort();
     }
 
     if (IsInsideDirectory(a.c_str(), b.c_str())) {
