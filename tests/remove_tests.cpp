@@ -18,6 +18,7 @@
 #include "layout.h"
 #include "remove/listtext.h"
 #include "remove/remove.h"
+#include "entry/text.h"
 #include "remove/script.h"
 
 using namespace bench;
