@@ -45,6 +45,13 @@ int GetBatchPath(char *dst, DWORD size, const char *path)
     char shortPath[PathSize];
     DWORD n;
 
+    /* The OEM form is as long as the path, a short form never longer: a
+     * path without room is refused here, not replaced by its short form. */
+    if (strlen(path) >= size) {
+        if (size > 0)
+            dst[0] = '\0';
+        return 0;
+    }
     if (ToOemExactly(dst, size, path))
         return 1;
     /* The short form exists only for what exists on the disk. */

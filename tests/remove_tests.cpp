@@ -681,12 +681,17 @@ TEST(BatchPath, OemCodePageWhereItHoldsThePathElseTheShortFormElseThePathAsItIs)
 
 TEST(BatchPath, PathThatFillsTheBufferExactlyFitsAndOneByteLessIsRefused)
 {
-    for (const char *path : {"C:\\Qel\\Uninstall.exe", "C:\\Caf\xE9\\Uninstall.exe", "C:\\\x8Akoda gone"}) {
-        size_t room = strlen(path) + 1;
+    // The last has a short form that would fit: a path without room is
+    // refused all the same, never named another way.
+    WideScratchDir longer(L"a directory with a long name");
+    std::string existing = "C:\\qel tests\\a directory with a long name";
+    for (const std::string &path : {std::string("C:\\Qel\\Uninstall.exe"), std::string("C:\\Caf\xE9\\Uninstall.exe"),
+                                    std::string("C:\\\x8Akoda gone"), existing}) {
+        size_t room = path.size() + 1;
         for (size_t size : {room, room - 1}) {
             char buffer[64];
             memset(buffer, Marker, sizeof buffer);
-            EXPECT_EQ(size == room, GetBatchPath(buffer, (DWORD)size, path) != 0) << path << " " << size;
+            EXPECT_EQ(size == room, GetBatchPath(buffer, (DWORD)size, path.c_str()) != 0) << path << " " << size;
             EXPECT_EQ(size == room ? room - 1 : 0u, strlen(buffer)) << path << " " << size;
             EXPECT_EQ(Marker, buffer[size]) << path << " " << size;
         }
