@@ -6,7 +6,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/${QEL_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Only the 64-bit build can run here (no IA32 support in the kernel).
-if(QEL_TRIPLE STREQUAL "x86_64-w64-mingw32")
-  set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
-endif()
+# The kernel here runs no IA32 code, but wine64 runs 32-bit Windows programs
+# in its wow64 mode (given the 32-bit PE DLLs that ./run installs).
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)

@@ -14,8 +14,9 @@ int FormatText(char *dst, size_t size, const char *format, ...)
         return 0;
     va_start(ap, format);
 #ifdef _WIN32
-    /* msvcrt's _vsnprintf returns -1 when the text is too long and leaves
-     * no terminator when it fits exactly without one. */
+    /* _vsnprintf (crtdll.dll and msvcrt.dll alike) returns -1 when the
+     * text is too long and leaves no terminator when it fits exactly
+     * without one. */
     n = _vsnprintf(dst, size, format, ap);
 #else
     n = vsnprintf(dst, size, format, ap);

@@ -6,7 +6,7 @@
 # Usage: tests/demo.sh [build directory]; exits with the demo's status.
 set -eu
 cd "$(dirname "$0")/.."
-build=$(cd "${1:-build/windows-x64}" && pwd)
+build=$(cd "${1:-build/windows-x86}" && pwd)
 for file in "$build/tests/demo.exe" "$build/Uninstall.exe" "$build/tests/iconprobe.dll"; do
     [ -f "$file" ] || { echo "missing $file: build first (./run build)" >&2; exit 2; }
 done

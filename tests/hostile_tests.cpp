@@ -170,6 +170,10 @@ TEST_F(Hostile, LongestInstallationPathIsRemovedByTheRealInterpreter)
 
 class LongLines : public Hostile {
 protected:
+    // These cases are about the list: the script goes to the stand-in, and
+    // no interpreter is still at work when the fixture removes the
+    // installation or the next case writes its script.
+    InterpreterStandin standin_;
     ScratchDir dir_{"long lines"};
     std::string exe_ = dir_.Install();
     // The longest name whose target path still fits: a cut target path of a
@@ -198,6 +202,7 @@ TEST_F(LongLines, LineOf519BytesIsOneEntryAndItsLineEndIsAnEmptyPiece)
     for (const char *gone : {"first.txt", "second.txt", "third.txt", "fourth.txt"})
         EXPECT_FALSE(left.count(gone)) << gone;
     EXPECT_EQ("unlisted " + limitName_, left[limitName_]);
+    EXPECT_TRUE(standin_.Wait());
 }
 
 TEST_F(LongLines, LongerLineIsReadInPiecesOfWhichNoneReachesOutsideOrIsCut)
@@ -228,6 +233,7 @@ TEST_F(LongLines, LongerLineIsReadInPiecesOfWhichNoneReachesOutsideOrIsCut)
     for (const char *gone : {"piece.txt", "third piece.txt", "last piece.txt"})
         EXPECT_FALSE(left.count(gone)) << gone;
     EXPECT_EQ("unlisted " + limitName_, left[limitName_]);
+    EXPECT_TRUE(standin_.Wait());
 }
 
 // The "Group" value as registration leaves it, or as bytes of another
@@ -426,6 +432,8 @@ TEST_F(HostileDirectoryNames, RealInterpreterRemovesTheExecutableAndTheDirectory
         EXPECT_TRUE(WaitUntilGone(CleanupScriptPath(), 30000)) << "the script did not delete itself";
         Box box;
         EXPECT_FALSE(WaitForBox(Caption, &box, 0)) << box.text;
+        // The next name's script goes where this one was.
+        EXPECT_TRUE(ExpectStartedProcessesEnd());
     }
 }
 

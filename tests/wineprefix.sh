@@ -23,6 +23,13 @@ setup)
     $wine wineboot -i </dev/null >/dev/null 2>&1
     $wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
     $wine reg add 'HKCU\Software\Wine\DllOverrides' /v winemenubuilder.exe /d '' /f </dev/null >/dev/null 2>&1
+    # A program that crashes ends there and then: no debugger keeps it and
+    # its windows, on which every broadcast (a DDE connect) would wait. Wine's
+    # own 32-bit explorer crashes under the null driver in wow64 mode.
+    for view in 64 32; do
+        $wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f \
+            /reg:$view </dev/null >/dev/null 2>&1
+    done
     wineserver -w
     wineserver -p60 </dev/null >/dev/null 2>&1
     $wine reg query 'HKCU\Software\Wine\Drivers' /v Graphics </dev/null 2>/dev/null | grep -q null

@@ -3,8 +3,13 @@
 #include "bench.h"
 #include "iconprobe.h"
 
+#include <winternl.h>
+
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -64,11 +69,6 @@ static std::string EnvPath(const char *name)
 std::string ProductExe()
 {
     return EnvPath("QEL_EXE");
-}
-
-std::string ProductExeX86()
-{
-    return EnvPath("QEL_EXE_X86");
 }
 
 std::string IconProbeDll()
@@ -219,6 +219,23 @@ static std::string FileName(const std::string &path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+BOOL CreateProcessRetrying(const char *exePath, char *commandLine, BOOL inheritHandles, DWORD flags,
+                           const char *currentDir, STARTUPINFOA *startup, PROCESS_INFORMATION *info)
+{
+    for (int attempt = 1;; attempt++) {
+        if (CreateProcessA(exePath, commandLine, NULL, NULL, inheritHandles, flags, NULL, currentDir, startup, info))
+            return TRUE;
+        DWORD error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR || attempt == 2) {
+            SetLastError(error);
+            return FALSE;
+        }
+        printf("[ bench    ] starting %s failed with error 1359 (ERROR_INTERNAL_ERROR); trying once more\n",
+               exePath ? exePath : commandLine);
+        fflush(stdout);
+    }
+}
+
 Process Start(const std::string &exePath, const std::string &commandLine,
               const std::string &currentDir, Family family)
 {
@@ -229,8 +246,8 @@ Process Start(const std::string &exePath, const std::string &commandLine,
     startup.cb = sizeof startup;
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
-    if (!CreateProcessA(exePath.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL,
-                        currentDir.empty() ? NULL : currentDir.c_str(), &startup, &info)) {
+    if (!CreateProcessRetrying(exePath.c_str(), line.data(), FALSE, 0,
+                               currentDir.empty() ? NULL : currentDir.c_str(), &startup, &info)) {
         ADD_FAILURE() << "cannot start " << exePath << ": error " << GetLastError();
         return Process();
     }
@@ -244,6 +261,182 @@ Process StartWithTail(const std::string &exePath, const std::string &tail,
     return Start(exePath, "\"" + exePath + "\"" + tail, currentDir, family);
 }
 
+// The job's name. A program relaunched as the Windows 95 family finds it in
+// its environment and opens the job for each look, so that the job stays
+// open only by its creator's handle and ends with it.
+static const char JobVariable[] = "QEL_JOB";
+static std::string jobName;
+
+bool EnterJob(std::string *error)
+{
+    char name[64];
+    DWORD n = GetEnvironmentVariableA(JobVariable, name, sizeof name);
+    if (n > 0 && n < sizeof name) {
+        BOOL inJob = FALSE;
+        if (!IsProcessInJob(GetCurrentProcess(), NULL, &inJob) || !inJob) {
+            *error = std::string("not in the job ") + name + " that " + JobVariable + " names";
+            return false;
+        }
+        jobName.assign(name, n);
+        return true;
+    }
+    snprintf(name, sizeof name, "qel bench job %lu", GetCurrentProcessId());
+    // Not inheritable: a child holding the handle would keep the job open.
+    HANDLE job = CreateJobObjectA(NULL, name);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+    ZeroMemory(&limits, sizeof limits);
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job || !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) ||
+        !AssignProcessToJobObject(job, GetCurrentProcess())) {
+        *error = "cannot put the test program in a job: error " + std::to_string(GetLastError());
+        return false;
+    }
+    // The handle stays open until the program ends; its closing ends the rest.
+    SetEnvironmentVariableA(JobVariable, name);
+    jobName = name;
+    return true;
+}
+
+static std::vector<DWORD> JobProcessIds()
+{
+    std::vector<DWORD> ids;
+    HANDLE job = jobName.empty() ? NULL : OpenJobObjectA(JOB_OBJECT_QUERY, FALSE, jobName.c_str());
+    if (!job) {
+        ADD_FAILURE() << "cannot open the test program's job \"" << jobName << "\": error " << GetLastError();
+        return ids;
+    }
+    const size_t head = offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList);
+    std::vector<ULONG_PTR> buffer(256);
+    for (;;) {
+        JOBOBJECT_BASIC_PROCESS_ID_LIST *list = (JOBOBJECT_BASIC_PROCESS_ID_LIST *)buffer.data();
+        DWORD size = (DWORD)(buffer.size() * sizeof(ULONG_PTR));
+        ZeroMemory(list, head);
+        if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, list, size, NULL) &&
+            GetLastError() != ERROR_MORE_DATA)
+            break;
+        if (list->NumberOfAssignedProcesses > list->NumberOfProcessIdsInList) {
+            buffer.resize(head / sizeof(ULONG_PTR) + 1 + list->NumberOfAssignedProcesses + 16);
+            continue;
+        }
+        for (DWORD i = 0; i < list->NumberOfProcessIdsInList; i++)
+            ids.push_back((DWORD)list->ProcessIdList[i]);
+        break;
+    }
+    CloseHandle(job);
+    return ids;
+}
+
+static std::vector<DWORD> idsAtTestStart;
+
+void NoteProcessesAtTestStart()
+{
+    idsAtTestStart = JobProcessIds();
+}
+
+// The test's processes still running, as open handles.
+static std::vector<HANDLE> OpenStartedProcesses(DWORD access)
+{
+    std::vector<HANDLE> processes;
+    for (DWORD id : JobProcessIds()) {
+        if (std::find(idsAtTestStart.begin(), idsAtTestStart.end(), id) != idsAtTestStart.end())
+            continue;
+        HANDLE process = OpenProcess(access | SYNCHRONIZE, FALSE, id);
+        if (!process)
+            continue;  // ended meanwhile
+        if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT)
+            processes.push_back(process);
+        else
+            CloseHandle(process);
+    }
+    return processes;
+}
+
+typedef NTSTATUS(NTAPI *QueryProcessProc)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+
+// The command line from the process's parameter block. A 32-bit program
+// cannot reach a 64-bit process's block.
+static std::string CommandLineOf(HANDLE process)
+{
+    static QueryProcessProc query =
+        (QueryProcessProc)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess");
+    PROCESS_BASIC_INFORMATION basic;
+    PEB peb;
+    RTL_USER_PROCESS_PARAMETERS parameters;
+    if (!query || query(process, ProcessBasicInformation, &basic, sizeof basic, NULL) != 0 ||
+        !basic.PebBaseAddress || !ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof peb, NULL) ||
+        !ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof parameters, NULL))
+        return "?";
+    std::wstring wide(parameters.CommandLine.Length / sizeof(WCHAR), L'\0');
+    if (!wide.empty() &&
+        !ReadProcessMemory(process, parameters.CommandLine.Buffer, &wide[0], wide.size() * sizeof(WCHAR), NULL))
+        return "?";
+    std::string line(wide.size() * 2 + 1, '\0');
+    int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), (int)wide.size(), &line[0], (int)line.size(), NULL, NULL);
+    line.resize(n > 0 ? n : 0);
+    return line;
+}
+
+std::vector<StartedProcess> StartedProcesses()
+{
+    std::vector<StartedProcess> started;
+    for (HANDLE process : OpenStartedProcesses(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ)) {
+        StartedProcess found;
+        found.id = GetProcessId(process);
+        char image[MAX_PATH];
+        DWORD size = sizeof image;
+        found.image = QueryFullProcessImageNameA(process, 0, image, &size) ? std::string(image, size) : "?";
+        found.commandLine = CommandLineOf(process);
+        started.push_back(found);
+        CloseHandle(process);
+    }
+    return started;
+}
+
+// Ends the test's processes, again while ending one lets another start.
+static void EndStartedProcesses()
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        std::vector<HANDLE> processes = OpenStartedProcesses(PROCESS_TERMINATE);
+        if (processes.empty())
+            return;
+        for (HANDLE process : processes) {
+            TerminateProcess(process, 99);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+        if (GetTickCount() - start > 10000) {
+            ADD_FAILURE() << processes.size() << " process(es) of the test would not end";
+            return;
+        }
+    }
+}
+
+bool ExpectStartedProcessesEnd(DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        std::vector<HANDLE> processes = OpenStartedProcesses(0);
+        for (HANDLE process : processes)
+            CloseHandle(process);
+        if (processes.empty())
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            break;
+        Sleep(50);
+    }
+    std::vector<StartedProcess> left = StartedProcesses();
+    if (left.empty())
+        return true;
+    std::string names;
+    for (const StartedProcess &process : left)
+        names += "\n  " + process.image + " (process " + std::to_string(process.id) + "): " + process.commandLine;
+    ADD_FAILURE() << left.size() << " process(es) started by the test still running after " << timeoutMs
+                  << " ms, now ended:" << names;
+    EndStartedProcesses();
+    return false;
+}
+
 // How long the robot waits for a box's thread to answer a message: a box
 // in its modal loop answers at once.
 static const DWORD BoxAnswerMs = 3000;
@@ -253,6 +446,12 @@ struct BoxSearch {
     DWORD processId;
     HWND found;
 };
+
+bool BoxIconsDrawn()
+{
+    // A box's process is built like the test program that starts it.
+    return sizeof(void *) == 8;
+}
 
 static BOOL CALLBACK MatchBox(HWND window, LPARAM param)
 {

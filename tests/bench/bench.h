@@ -26,9 +26,9 @@ void ClearAppFamily(const std::string &exeName);
 
 // A Unix path of the build tree as Windows programs under Wine see it.
 std::string WindowsPath(const std::string &unixPath);
-// The freshly built Uninstall.exe (x86-64), and the i686 one.
+// The freshly built Uninstall.exe of this build tree (i686 or x86-64, as
+// the test program).
 std::string ProductExe();
-std::string ProductExeX86();
 // The robot's icon probe DLL, built with the tests.
 std::string IconProbeDll();
 
@@ -84,6 +84,12 @@ private:
     DWORD id_ = 0;
 };
 
+// CreateProcessA, tried once more when Wine fails it with
+// ERROR_INTERNAL_ERROR (1359: the new process died while starting, seen
+// under load); the retry is noted in the test output.
+BOOL CreateProcessRetrying(const char *exePath, char *commandLine, BOOL inheritHandles, DWORD flags,
+                           const char *currentDir, STARTUPINFOA *startup, PROCESS_INFORMATION *info);
+
 // Starts exePath with exactly commandLine (CreateProcessA's second
 // argument, as an installer would pass it) in currentDir, after making Wine
 // report family to programs of that file name.
@@ -92,6 +98,44 @@ Process Start(const std::string &exePath, const std::string &commandLine,
 // Start() with the command line "\"<exePath>\"" + tail.
 Process StartWithTail(const std::string &exePath, const std::string &tail,
                       const std::string &currentDir, Family family);
+
+// The test program's job. The test main puts the program in it, and with
+// the program every process it starts and every process those start, each
+// detached or not: all of them end when the program ends
+// (JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE), so that none keeps the test's output
+// open. A program relaunched as the Windows 95 family joins its parent's.
+// Returns false, with the reason, when there is no job.
+bool EnterJob(std::string *error);
+
+// A running process of the job that the running test started, directly or
+// through another process.
+struct StartedProcess {
+    DWORD id = 0;
+    std::string image;        // the executable's path
+    std::string commandLine;  // "?" when the platform does not tell it
+};
+
+// How long a test's processes may go on after its end before they count as
+// left behind: the cleanup script's run after the uninstall included.
+const DWORD StartedProcessesGraceMs = 20000;
+
+// Notes the processes of the job as the test begins (the test main does
+// this before each test); later ones are the test's.
+void NoteProcessesAtTestStart();
+// The test's processes still running.
+std::vector<StartedProcess> StartedProcesses();
+// Waits up to timeoutMs for every process of the test to end. Those still
+// running then fail the test, each named by its image and command line, and
+// are ended. True when none was left. The test main calls it after each
+// test; a test that runs the real interpreter more than once calls it before
+// each next run, since a cmd still running reads on in its script file at
+// its old offset whatever is written there next.
+bool ExpectStartedProcessesEnd(DWORD timeoutMs = StartedProcessesGraceMs);
+
+// Whether Wine draws the icon of a message box in the programs this build
+// tree makes: not in 32-bit ones (wow64 mode), so the icon of a box is
+// checked on the 64-bit build only.
+bool BoxIconsDrawn();
 
 // Box::icon when the robot could not learn the icon (the box's thread did
 // not answer in time, or the box went away).

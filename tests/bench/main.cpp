@@ -1,7 +1,8 @@
-// Test main: makes the platform report the OS family that QEL_FAMILY asks
-// for. Wine reads a program's AppDefaults "Version" at process start, so
-// for the Windows 95 family the program sets it for its own file name and
-// runs itself again.
+// Test main: puts the program and all it starts in a job that ends with it,
+// fails a test that leaves a process running, and makes the platform report
+// the OS family that QEL_FAMILY asks for. Wine reads a program's AppDefaults
+// "Version" at process start, so for the Windows 95 family the program sets
+// it for its own file name and runs itself again, in the same job.
 #include <windows.h>
 
 #include <stdio.h>
@@ -38,7 +39,7 @@ static int RunAs9x()
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     fflush(stdout);
-    if (!CreateProcessA(NULL, GetCommandLineA(), NULL, NULL, TRUE, 0, NULL, NULL, &startup, &info)) {
+    if (!bench::CreateProcessRetrying(NULL, GetCommandLineA(), TRUE, 0, NULL, &startup, &info)) {
         fprintf(stderr, "cannot run again as the Windows 95 family: error %lu\n", GetLastError());
         return 1;
     }
@@ -51,8 +52,26 @@ static int RunAs9x()
     return (int)code;
 }
 
+// Notes the job's processes as each test begins and, once the test and its
+// fixture are done, waits for those it started. The result printer comes
+// first in the list and listeners hear of a test's end in reverse order, so
+// a failure this adds counts for the test it belongs to.
+class StartedProcessCheck : public testing::EmptyTestEventListener {
+    void OnTestStart(const testing::TestInfo &) override { bench::NoteProcessesAtTestStart(); }
+    void OnTestEnd(const testing::TestInfo &) override { bench::ExpectStartedProcessesEnd(); }
+};
+
 int main(int argc, char **argv)
 {
+    // The prefix's desktop process starts with the first window work of any
+    // program; started before the job, it stays outside and belongs to no
+    // test.
+    GetDesktopWindow();
+    std::string error;
+    if (!bench::EnterJob(&error)) {
+        fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
     bool want9x = bench::Is9x();
     bool is9x = PlatformId() == VER_PLATFORM_WIN32_WINDOWS;
 
@@ -65,5 +84,6 @@ int main(int argc, char **argv)
     }
     printf("OS family: %s\n", bench::FamilyName(bench::TestFamily()));
     testing::InitGoogleTest(&argc, argv);
+    testing::UnitTest::GetInstance()->listeners().Append(new StartedProcessCheck);
     return RUN_ALL_TESTS();
 }
