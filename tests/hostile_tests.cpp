@@ -528,12 +528,20 @@ TEST_F(Names, ScriptHoldsEveryPathInTheOemCodePageAndTheCommandLineNamesItWhole)
 
 // Wine's cmd waits forever on the Windows 95 family's first line, so the
 // real interpreter runs the script only on the NT family. Each case waits
-// until its script is gone, so that no interpreter of one case meets the
-// next case's script.
-TEST_F(Names, RealInterpreterRemovesTheExecutableTheDirectoryAndTheScriptWithoutAWarning)
+// until its script is gone and its processes have ended, so that no
+// interpreter of one case reads on in the next case's script.
+class NamesWithInterpreter : public Names {
+protected:
+    void SetUp() override
+    {
+        if (Is9x())
+            GTEST_SKIP() << "the Windows 95 family's script runs under the stand-in only";
+        Names::SetUp();
+    }
+};
+
+TEST_F(NamesWithInterpreter, RemovesTheExecutableTheDirectoryAndTheScriptWithoutAWarning)
 {
-    if (Is9x())
-        GTEST_SKIP() << "the Windows 95 family's script runs under the stand-in only";
     for (const NameCase &c : NameCases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(NamesArrive(c));
@@ -546,13 +554,12 @@ TEST_F(Names, RealInterpreterRemovesTheExecutableTheDirectoryAndTheScriptWithout
         EXPECT_TRUE(WaitUntilGone(run.shortScript, 30000)) << "the script did not delete itself";
         Box box;
         EXPECT_FALSE(WaitForBox(Caption, &box, 0)) << box.text;
+        EXPECT_TRUE(ExpectStartedProcessesEnd());
     }
 }
 
-TEST_F(Names, ExecutableKeptInUseIsNamedInTheWarning)
+TEST_F(NamesWithInterpreter, ExecutableKeptInUseIsNamedInTheWarning)
 {
-    if (Is9x())
-        GTEST_SKIP() << "the Windows 95 family's script runs under the stand-in only";
     for (const NameCase &c : NameCases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(NamesArrive(c));
@@ -585,6 +592,7 @@ TEST_F(Names, ExecutableKeptInUseIsNamedInTheWarning)
         EXPECT_TRUE(WaitUntilGone(run.shortScript, 30000)) << "the script did not delete itself";
         CloseHandle(held);
         EXPECT_TRUE(warned) << "no warning box";
+        EXPECT_TRUE(ExpectStartedProcessesEnd());
     }
 }
 

@@ -10,11 +10,14 @@
 // process id, the program's path, its command line, its current directory
 // (empty: the runner's), then its Windows environment block. Answer, in
 // "<request>.answer": "<handle in the test program> <process id>", or
-// "error <code>".
+// "error <code>". The program joins the test program's job (named in
+// QEL_JOB of that environment) before it runs, so that it and all it starts
+// end with the test program and count as the running test's processes.
 #include <windows.h>
 #include <shellapi.h>
 
 #include <stdio.h>
+#include <wchar.h>
 
 #include <string>
 
@@ -67,18 +70,29 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     }
     std::wstring environment = text.substr(at) + std::wstring(2, L'\0');
     std::wstring commandLine = field[2];
+    HANDLE job = NULL;
+    for (size_t i = 0; i < environment.size() && environment[i]; i += wcslen(&environment[i]) + 1)
+        if (!wcsncmp(&environment[i], L"QEL_JOB=", 8))
+            job = OpenJobObjectW(JOB_OBJECT_ASSIGN_PROCESS, FALSE, &environment[i + 8]);
 
     STARTUPINFOW startup;
     PROCESS_INFORMATION info;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     char reply[64];
-    if (!CreateProcessW(field[1], &commandLine[0], NULL, NULL, FALSE, CREATE_UNICODE_ENVIRONMENT,
+    if (!CreateProcessW(field[1], &commandLine[0], NULL, NULL, FALSE, CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED,
                         &environment[0], *field[3] ? field[3] : NULL, &startup, &info)) {
         snprintf(reply, sizeof reply, "error %lu", GetLastError());
         Answer(request, reply);
         return 1;
     }
+    if (job && !AssignProcessToJobObject(job, info.hProcess)) {
+        snprintf(reply, sizeof reply, "error %lu joining the job", GetLastError());
+        TerminateProcess(info.hProcess, 99);
+        Answer(request, reply);
+        return 1;
+    }
+    ResumeThread(info.hThread);
     HANDLE test = OpenProcess(PROCESS_DUP_HANDLE, FALSE, wcstoul(field[0], NULL, 10));
     HANDLE handle = NULL;
     if (!test || !DuplicateHandle(GetCurrentProcess(), info.hProcess, test, &handle, 0, FALSE,
