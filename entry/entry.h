@@ -28,6 +28,14 @@ const char *MsgText(UINT id);
  * platform gives no path or one that filled the whole buffer. */
 int GetModulePath(char *path, DWORD size);
 
+/* path as a batch file must name it: the command interpreter reads batch
+ * files in the OEM code page, so the path is converted to it. A path with a
+ * character the OEM code page lacks (the conversion does not give the same
+ * bytes back) is named by its short form, converted the same way, where
+ * that form exists and converts back; otherwise it stays as it is. ASCII
+ * stays as it is in every case. 0 and dst empty when it does not fit. */
+int GetBatchPath(char *dst, DWORD size, const char *path);
+
 /* The platform identifier of GetVersionExA; 0 when the query fails. */
 DWORD GetPlatformId(void);
 

@@ -1,5 +1,10 @@
-/* Platform facts shared by the modes: the module path and the OS family. */
+/* Platform facts shared by the modes: the module path, a path as a batch
+ * file must name it, and the OS family. */
 #include "entry.h"
+
+#include <string.h>
+
+#include "text.h"
 
 int GetModulePath(char *path, DWORD size)
 {
@@ -13,6 +18,47 @@ int GetModulePath(char *path, DWORD size)
         return 0;
     }
     return 1;
+}
+
+/* text converted from one code page to another through Unicode; 0 when it
+ * does not fit. */
+static int ConvertCodePage(UINT from, UINT to, const char *text, char *dst, int size)
+{
+    WCHAR wide[PathSize];
+    int n = MultiByteToWideChar(from, 0, text, -1, wide, PathSize);
+
+    return n != 0 && WideCharToMultiByte(to, 0, wide, n, dst, size, NULL, NULL) != 0;
+}
+
+/* path in the OEM code page, when converting that back gives path again:
+ * a character the OEM code page lacks comes out as '?' or a look-alike. */
+static int ToOemExactly(char *dst, DWORD size, const char *path)
+{
+    char back[PathSize];
+
+    return ConvertCodePage(CP_ACP, CP_OEMCP, path, dst, (int)size) &&
+           ConvertCodePage(CP_OEMCP, CP_ACP, dst, back, sizeof back) && strcmp(back, path) == 0;
+}
+
+int GetBatchPath(char *dst, DWORD size, const char *path)
+{
+    char shortPath[PathSize];
+    DWORD n;
+
+    /* The OEM form is as long as the path, a short form never longer: a
+     * path without room is refused here, not replaced by its short form. */
+    if (strlen(path) >= size) {
+        if (size > 0)
+            dst[0] = '\0';
+        return 0;
+    }
+    if (ToOemExactly(dst, size, path))
+        return 1;
+    /* The short form exists only for what exists on the disk. */
+    n = GetShortPathNameA(path, shortPath, sizeof shortPath);
+    if (n != 0 && n < sizeof shortPath && ToOemExactly(dst, size, shortPath))
+        return 1;
+    return FormatText(dst, size, "%s", path);
 }
 
 DWORD GetPlatformId(void)

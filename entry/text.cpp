@@ -1,4 +1,5 @@
-/* Bounded formatting, the command tail and the mode choice. */
+/* Bounded formatting, the command tail, the mode choice and the doubling
+ * of '%' for batch files. */
 #include "text.h"
 
 #include <stdarg.h>
@@ -82,4 +83,24 @@ enum Mode SelectMode(const char *tail)
     if (MatchesNoCase(tail, "wait", sizeof "wait"))
         return ModeWait;
     return ModeUninstall;
+}
+
+int EscapePercent(char *dst, size_t size, const char *path)
+{
+    size_t used = 0;
+
+    if (size == 0)
+        return 0;
+    for (; *path; path++) {
+        size_t need = *path == '%' ? 2 : 1;
+        if (used + need >= size) {
+            dst[0] = '\0';
+            return 0;
+        }
+        dst[used++] = *path;
+        if (need == 2)
+            dst[used++] = '%';
+    }
+    dst[used] = '\0';
+    return 1;
 }

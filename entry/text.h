@@ -1,5 +1,6 @@
 /* Text work that needs no platform call: the bounded formatter every
- * composed path goes through, the command tail and the choice of mode.
+ * composed path goes through, the command tail, the choice of mode and the
+ * doubling of '%' in a path written into a batch file.
  * Compiles without windows.h so that tests and fuzzers reach it directly. */
 #ifndef QEL_ENTRY_TEXT_H
 #define QEL_ENTRY_TEXT_H
@@ -26,5 +27,13 @@ enum Mode SelectMode(const char *tail);
 
 /* Length of the registration word; the group text follows it. */
 enum { RegisterWordLength = 8 };
+
+/* Room for a path of the platform's limit with every byte doubled. */
+enum { EscapedPathSize = 2 * 260 };
+
+/* path with every '%' doubled, as a batch file must hold it: the command
+ * interpreter expands %...% there even between double quotes. 0 and dst
+ * empty when it does not fit. */
+int EscapePercent(char *dst, size_t size, const char *path);
 
 #endif

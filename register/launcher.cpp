@@ -13,6 +13,9 @@ static const char MarkerName[] = "$UseBat.$$$";
 static const char LauncherName[] = "Qel.bat";
 static const char ProgramName[] = "Qel.exe";
 
+/* The program's path with every '%' doubled, two quotes and CR LF. */
+enum { LauncherLineSize = EscapedPathSize + 4 };
+
 /* Puts name after the directory part (length bytes, up to and including
  * the last backslash) of path. 0 when the result does not fit. */
 static int PutFileName(char *path, size_t length, const char *name)
@@ -20,10 +23,45 @@ static int PutFileName(char *path, size_t length, const char *name)
     return FormatText(path + length, PathSize - length, "%s", name);
 }
 
+/* The line of "Qel.bat" for the program beside path, whose directory part
+ * is length bytes: the directory as a batch file must name it (it exists;
+ * "Qel.exe" may not yet, so it has no short form of its own). */
+static int ComposeLauncherLine(char *line, size_t size, const char *path, size_t length)
+{
+    char dir[PathSize];
+    char batchDir[PathSize];
+    char program[PathSize];
+
+    memcpy(dir, path, length);
+    dir[length] = '\0';
+    return GetBatchPath(batchDir, sizeof batchDir, dir) &&
+           FormatText(program, sizeof program, "%s%s", batchDir, ProgramName) &&
+           FormatLauncherLine(line, size, program);
+}
+
+/* 1 when the whole line was written and closed. Otherwise no "Qel.bat" is
+ * left: a cut line would start something else. */
+static int WriteLauncher(const char *path, const char *line)
+{
+    size_t length = strlen(line);
+    FILE *file = fopen(path, "wb");
+    int written;
+
+    if (!file)
+        return 0;
+    /* Binary mode: the line ends in exactly CR LF. */
+    written = fwrite(line, 1, length, file) == length;
+    if (fclose(file) != 0)
+        written = 0;
+    if (!written)
+        DeleteFileA(path);
+    return written;
+}
+
 void CreateLauncherFiles(void)
 {
     char path[PathSize];
-    char command[PathSize];
+    char line[LauncherLineSize];
     const char *slash;
     size_t directory;
     FILE *file;
@@ -52,21 +90,9 @@ void CreateLauncherFiles(void)
         return;
     if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
         return;
-
-    /* The command line is made whole before the file exists, so that a
-     * path with no room for its quotes leaves no empty launcher behind. */
-    memcpy(command, path, directory);
-    if (!PutFileName(command, directory, ProgramName))
+    /* The line is made whole before the file exists, so that a path that
+     * does not fit leaves no empty launcher behind. */
+    if (!ComposeLauncherLine(line, sizeof line, path, directory))
         return;
-    if (FileNameNeedsQuotes(command) && strlen(command) + 3 > sizeof command)
-        return;
-    QuoteFileName(command);
-
-    file = fopen(path, "wb");
-    if (!file)
-        return;
-    /* Binary mode: the line ends in exactly CR LF. */
-    fputs(command, file);
-    fputs("\r\n", file);
-    fclose(file);
+    WriteLauncher(path, line);
 }

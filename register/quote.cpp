@@ -1,7 +1,9 @@
-/* Quoting of a file name for a batch file line. */
+/* Quoting of a file name for a batch file line, and the line of "Qel.bat". */
 #include "quote.h"
 
 #include <string.h>
+
+#include "../entry/text.h"
 
 int FileNameNeedsQuotes(const char *name)
 {
@@ -25,4 +27,17 @@ char *QuoteFileName(char *name)
     name[length + 1] = '"';
     name[length + 2] = '\0';
     return name;
+}
+
+int FormatLauncherLine(char *dst, size_t size, const char *programPath)
+{
+    /* Two more bytes for the quotes. */
+    char command[EscapedPathSize + 2];
+
+    if (!EscapePercent(command, sizeof command - 2, programPath)) {
+        if (size > 0)
+            dst[0] = '\0';
+        return 0;
+    }
+    return FormatText(dst, size, "%s\r\n", QuoteFileName(command));
 }

@@ -14,33 +14,57 @@ static const char ScriptName[] = "Uninstall.Qel.Bat";
 
 enum { CommandLineSize = 512 };
 
-/* The script's pieces, all composed before the file is created, so that a
- * path that does not fit leaves no script at all. */
+/* The script's three pieces. */
 struct Script {
     char head[ScriptPieceSize];
     char block[ScriptPieceSize];
     char tail[ScriptPieceSize];
 };
 
-static void WritePiece(FILE *file, const char *piece)
+/* The pieces, with every path as the interpreter reads it from a batch
+ * file. */
+static int ComposeScript(struct Script *script, int win9x, const char *modulePath, const char *installDir,
+                         const char *scriptPath)
 {
-    fwrite(piece, 1, strlen(piece), file);
+    char module[PathSize];
+    char dir[PathSize];
+    char self[PathSize];
+
+    return GetBatchPath(module, sizeof module, modulePath) && GetBatchPath(dir, sizeof dir, installDir) &&
+           GetBatchPath(self, sizeof self, scriptPath) &&
+           FormatScriptHead(script->head, sizeof script->head, win9x, module) &&
+           FormatScriptBlock(script->block, sizeof script->block, module, dir) &&
+           FormatScriptTail(script->tail, sizeof script->tail, module, self);
 }
 
-/* 1 when the whole script was written. */
-static int WriteScript(const char *scriptPath, const struct Script *script)
+static int WritePiece(FILE *file, const char *piece)
 {
+    size_t length = strlen(piece);
+
+    return fwrite(piece, 1, length, file) == length;
+}
+
+/* 1 when the whole script was written and closed. Otherwise no script is
+ * left: half a script (a full disk) must never reach the interpreter. */
+static int WriteScript(const char *scriptPath, int win9x, const char *modulePath, const char *installDir)
+{
+    struct Script script;
     FILE *file = fopen(scriptPath, "wb");
+    int written;
     int i;
 
     if (!file)
         return 0;
-    WritePiece(file, script->head);
-    for (i = 0; i < ScriptBlockCount; i++)
-        WritePiece(file, script->block);
-    WritePiece(file, script->tail);
-    fclose(file);
-    return 1;
+    /* Composed only now: the script's own short path exists from here on. */
+    written = ComposeScript(&script, win9x, modulePath, installDir, scriptPath) && WritePiece(file, script.head);
+    for (i = 0; written && i < ScriptBlockCount; i++)
+        written = WritePiece(file, script.block);
+    written = written && WritePiece(file, script.tail);
+    if (fclose(file) != 0)
+        written = 0;
+    if (!written)
+        DeleteFileA(scriptPath);
+    return written;
 }
 
 /* Length checks of the platform's answers: 0 or a full buffer is failure. */
@@ -56,7 +80,7 @@ void StartCleanupScript(const char *modulePath)
     char currentDir[PathSize];
     char interpreter[PathSize];
     char commandLine[CommandLineSize];
-    struct Script script;
+    const char *scriptArgument;
     STARTUPINFOA startup;
     PROCESS_INFORMATION process;
     HANDLE nul = INVALID_HANDLE_VALUE;
@@ -70,10 +94,6 @@ void StartCleanupScript(const char *modulePath)
     /* The installation directory, without a trailing backslash. */
     if (!Fits(GetCurrentDirectoryA(sizeof currentDir, currentDir), sizeof currentDir))
         return;
-    if (!FormatScriptHead(script.head, sizeof script.head, win9x, modulePath) ||
-        !FormatScriptBlock(script.block, sizeof script.block, modulePath, currentDir) ||
-        !FormatScriptTail(script.tail, sizeof script.tail, modulePath, scriptPath))
-        return;
     /* An unset variable leaves the interpreter empty: the start then fails
      * and the process ends all the same. One too long for the buffer is a
      * path that does not fit. */
@@ -81,9 +101,10 @@ void StartCleanupScript(const char *modulePath)
     n = GetEnvironmentVariableA("COMSPEC", interpreter, sizeof interpreter);
     if (n >= sizeof interpreter)
         return;
-    if (!FormatScriptCommand(commandLine, sizeof commandLine, win9x, interpreter, scriptPath))
+    scriptArgument = ScriptArgument(win9x, scriptPath, currentDir);
+    if (!FormatScriptCommand(commandLine, sizeof commandLine, win9x, interpreter, scriptArgument))
         return;
-    if (!WriteScript(scriptPath, &script))
+    if (!WriteScript(scriptPath, win9x, modulePath, currentDir))
         return;
 
     ZeroMemory(&startup, sizeof startup);
@@ -99,12 +120,14 @@ void StartCleanupScript(const char *modulePath)
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = SW_HIDE;
     }
-    /* Neither this process nor the interpreter, which inherits it, may hold
-     * the installation directory as current directory, or "rd" fails. */
+    /* Neither this process nor the interpreter may hold the installation
+     * directory as current directory, or "rd" fails. The interpreter
+     * inherits the parent, or starts in the temporary directory when it is
+     * to find the script there by its bare name. */
     SetCurrentDirectoryA("..");
     /* Not waited for, and its handles are not used: the process ends now. */
-    CreateProcessA(NULL, commandLine, NULL, NULL, TRUE, win9x ? DETACHED_PROCESS : 0, NULL, NULL, &startup,
-                   &process);
+    CreateProcessA(NULL, commandLine, NULL, NULL, TRUE, win9x ? DETACHED_PROCESS : 0, NULL,
+                   scriptArgument == scriptPath ? NULL : tempDir, &startup, &process);
     if (win9x)
         CloseHandle(nul);
     ExitProcess(0);

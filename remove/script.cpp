@@ -1,12 +1,9 @@
-/* The cleanup script's lines. */
+/* The cleanup script's lines and the interpreter's command line. */
 #include "script.h"
 
 #include <string.h>
 
 #include "../entry/text.h"
-
-/* Room for a path of the platform's limit with every byte doubled. */
-enum { EscapedPathSize = 2 * 260 };
 
 /* A piece that cannot be composed leaves the destination empty. */
 static int Refuse(char *dst, size_t size)
@@ -14,24 +11,6 @@ static int Refuse(char *dst, size_t size)
     if (size > 0)
         dst[0] = '\0';
     return 0;
-}
-
-int EscapePercent(char *dst, size_t size, const char *path)
-{
-    size_t used = 0;
-
-    if (size == 0)
-        return 0;
-    for (; *path; path++) {
-        size_t need = *path == '%' ? 2 : 1;
-        if (used + need >= size)
-            return Refuse(dst, size);
-        dst[used++] = *path;
-        if (need == 2)
-            dst[used++] = '%';
-    }
-    dst[used] = '\0';
-    return 1;
 }
 
 int FormatScriptHead(char *dst, size_t size, int win9x, const char *modulePath)
@@ -75,9 +54,38 @@ int FormatScriptTail(char *dst, size_t size, const char *modulePath, const char 
                       module, module, script);
 }
 
-int FormatScriptCommand(char *dst, size_t size, int win9x, const char *interpreter, const char *scriptPath)
+static char LowerAscii(char c)
 {
-    if (!win9x && strpbrk(scriptPath, "&<>()@^|"))
-        return FormatText(dst, size, "%s /c \"\"%s\"\"", interpreter, scriptPath);
-    return FormatText(dst, size, "%s /c \"%s\"", interpreter, scriptPath);
+    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+}
+
+/* 1 when the first length bytes of path name dir, letter case ignored. */
+static int IsSameDirectory(const char *path, size_t length, const char *dir)
+{
+    size_t i;
+
+    if (strlen(dir) != length)
+        return 0;
+    for (i = 0; i < length; i++)
+        if (LowerAscii(path[i]) != LowerAscii(dir[i]))
+            return 0;
+    return 1;
+}
+
+const char *ScriptArgument(int win9x, const char *scriptPath, const char *installDir)
+{
+    const char *slash = strrchr(scriptPath, '\\');
+
+    if (win9x || !strchr(scriptPath, '%') || !slash)
+        return scriptPath;
+    if (IsSameDirectory(scriptPath, (size_t)(slash - scriptPath), installDir))
+        return scriptPath;
+    return slash + 1;
+}
+
+int FormatScriptCommand(char *dst, size_t size, int win9x, const char *interpreter, const char *scriptArgument)
+{
+    if (!win9x && strpbrk(scriptArgument, "&<>()@^|,;="))
+        return FormatText(dst, size, "%s /c \"\"%s\"\"", interpreter, scriptArgument);
+    return FormatText(dst, size, "%s /c \"%s\"", interpreter, scriptArgument);
 }

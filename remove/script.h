@@ -1,5 +1,6 @@
 /* The cleanup script's text, composed from the module path, the
- * installation directory and the script's own path. No platform calls. */
+ * installation directory and the script's own path, and the command line
+ * that hands it to the interpreter. No platform calls. */
 #ifndef QEL_REMOVE_SCRIPT_H
 #define QEL_REMOVE_SCRIPT_H
 
@@ -11,8 +12,8 @@ enum {
 };
 
 /* Each returns 1 when the whole piece fit with its terminator; otherwise 0
- * with dst left empty. Every '%' of a path is written as "%%", since the
- * interpreter expands %...% in a batch file even between double quotes. */
+ * with dst left empty. Paths come as the batch file must hold them (in the
+ * OEM code page); every '%' of a path is written as "%%" (EscapePercent). */
 
 /* Line 1, with its CR LF: runs the program with "wait". The Windows 95
  * family's form puts path and word inside one pair of quotes for "start". */
@@ -26,14 +27,20 @@ int FormatScriptBlock(char *dst, size_t size, const char *modulePath, const char
  * executable survived, then the script deletes itself. */
 int FormatScriptTail(char *dst, size_t size, const char *modulePath, const char *scriptPath);
 
+/* The script as the interpreter's command line names it: its path; but the
+ * NT family's cmd expands %NAME% on its command line even between quotes,
+ * where no escape helps, so there a path holding '%' is named by its bare
+ * file name (a pointer into scriptPath), for an interpreter started in the
+ * script's own directory. Not when that directory is installDir (no
+ * trailing backslash): the interpreter must never hold that one. */
+const char *ScriptArgument(int win9x, const char *scriptPath, const char *installDir);
+
 /* The interpreter's command line: interpreter /c "script". The NT family's
  * cmd drops the outer quotes of a /c argument that holds one of &<>()@^|
  * and would then split the path at it (a temporary directory such as
- * C:\Users\John (Work)\Temp), so there such a path gets a second pair,
- * which cmd drops instead. 0 and dst empty when it does not fit. */
-int FormatScriptCommand(char *dst, size_t size, int win9x, const char *interpreter, const char *scriptPath);
-
-/* path with every '%' doubled; 0 and dst empty when it does not fit. */
-int EscapePercent(char *dst, size_t size, const char *path);
+ * C:\Users\John (Work)\Temp); it splits at ',', ';' and '=' as well (a
+ * profile "Smith, John"). So there such a path gets a second pair, which
+ * cmd drops instead. 0 and dst empty when it does not fit. */
+int FormatScriptCommand(char *dst, size_t size, int win9x, const char *interpreter, const char *scriptArgument);
 
 #endif

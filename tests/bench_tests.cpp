@@ -4,7 +4,8 @@
 // whose thread does not answer costs a timeout, not a hang. Its process
 // runner, which tries once more when Wine's CreateProcessA fails with
 // ERROR_INTERNAL_ERROR. And its check of the processes a test starts: one
-// left running is named, fails the test and is ended.
+// left running is named, fails the test and is ended, and one started under
+// another locale counts as well.
 #include <windows.h>
 
 #include <stdlib.h>
@@ -16,6 +17,7 @@
 
 #include "bench.h"
 #include "imports.h"
+#include "layout.h"
 
 using namespace bench;
 
@@ -161,6 +163,27 @@ TEST(StartedProcesses, OneLeftRunningIsNamedFailsTheTestAndIsEnded)
     EXPECT_TRUE(StartedProcesses().empty());
     EXPECT_FALSE(IsWindow(box.window));
     EXPECT_TRUE(ExpectStartedProcessesEnd(0));
+}
+
+// The locale runner starts a program outside this program's process tree;
+// the program joins the test's job all the same, so it is checked and ended
+// like any other, and the handle handed back is the program's own.
+TEST(StartedProcesses, ProgramStartedUnderAnotherLocaleIsOneOfTheTests)
+{
+    const char caption[] = "Robot: under another locale";
+    const char *helper = getenv("QEL_SHOWBOX");
+    std::string exe = WindowsPath(helper ? helper : "");
+    Process run = StartUnderLocale(Russian, Widen(exe), L" 0 \"" + Widen(caption) + L"\"", L"", Family::NT);
+    ASSERT_TRUE(run.Started());
+    Box box;
+    ASSERT_TRUE(WaitForBox(caption, &box));
+    EXPECT_EQ(run.Id(), box.processId);
+    std::vector<StartedProcess> started = StartedProcesses();
+    EXPECT_NE(started.end(), std::find_if(started.begin(), started.end(),
+                                          [&](const StartedProcess &p) { return p.id == run.Id(); }));
+    AnswerBox(box, IDOK);
+    EXPECT_EQ(IDOK, run.Wait());
+    ClearAppFamily(ShowBoxName);
 }
 
 // Under load Wine's CreateProcessA now and then fails with

@@ -1,13 +1,15 @@
 // Long and hostile inputs to the uninstall, end to end through the real
 // executable: an installation path at the platform's limit, list lines of
 // 519 bytes and longer, stored group names of 259 and 260 characters,
-// installation directories whose names hold '%', '&', '^' and blanks, and no
-// "COMSPEC" at all. Each gives its documented outcome or is refused, and
+// installation directories whose names hold '%', '&', '^' and blanks,
+// installation and temporary directories named beyond ASCII or with
+// characters cmd misreads on its command line, and no "COMSPEC" at all. Each gives its documented outcome or is refused, and
 // nothing beside the installation changes.
 #include <windows.h>
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -455,47 +457,163 @@ TEST_F(HostileDirectoryNames, RealInterpreterRemovesTheExecutableAndTheDirectory
     }
 }
 
-// A temporary directory such as "C:\Users\John (Work)\Temp": the NT
-// family's cmd drops the outer quotes of a /c argument holding '&' or '(',
-// so there the script's path comes in a second pair of quotes.
-class SpecialTempDir : public Hostile {
+// The installation and temporary directories of NameCases, each under its
+// locale: names that the ANSI and the OEM code page write differently, and
+// temporary directories that the NT family's cmd would misread on its
+// command line (split at '&', ',', ';' or '=', or expand between '%').
+class Names : public Hostile {
 protected:
-    ScratchDir temp_{"temp & (work)"};
-    ScopedEnv tmp_{"TMP", temp_.Path()};
-    ScopedEnv tempVar_{"TEMP", temp_.Path()};
+    // One case laid out: the installation with a listed file, and the
+    // temporary directory the uninstall and everything it starts sees.
+    struct Run {
+        explicit Run(const NameCase &c)
+            : install(c.installLeaf), temp(c.tempLeaf), tmp("TMP", temp.Path()), tempVar("TEMP", temp.Path())
+        {
+            LayFile(install / "listed.txt", "listed");
+            WriteFile(install / "Uninstall.lst", "listed.txt\r\n");
+        }
+        WideScratchDir install;
+        WideScratchDir temp;
+        std::wstring exe = install.Install();
+        std::wstring script = temp.Path() + L"\\Uninstall.Qel.Bat";
+        std::string shortScript = temp / "Uninstall.Qel.Bat";
+        ScopedEnv tmp;
+        ScopedEnv tempVar;
+    };
+
+    // Whether both names reach a program under the case's locale as they
+    // should; nothing else is trusted otherwise. Asked once per case.
+    static testing::AssertionResult NamesArrive(const NameCase &c)
+    {
+        static std::set<const NameCase *> arrived;
+        if (arrived.count(&c))
+            return testing::AssertionSuccess();
+        WideScratchDir install(c.installLeaf), temp(c.tempLeaf);
+        testing::AssertionResult result = NameArrivesInAnsi(*c.locale, install.Path());
+        if (result)
+            result = NameArrivesInAnsi(*c.locale, temp.Path());
+        if (result)
+            arrived.insert(&c);
+        return result;
+    }
+
+    // path as a batch file under the case's locale must hold it: in the OEM
+    // code page, or by its short form where that code page lacks a
+    // character.
+    static std::string BatchBytes(const NameCase &c, const std::wstring &path, bool shortForm)
+    {
+        bool exact = false;
+        std::string oem = Encode(path, c.locale->oem, &exact);
+        EXPECT_NE(shortForm, exact) << "code page " << c.locale->oem << " and '" << oem << "'";
+        return shortForm ? Encode(ShortPath(path), c.locale->oem) : oem;
+    }
+
+    ScopedEnv variable_{"QELVAR", "expanded"};
 };
 
-TEST_F(SpecialTempDir, ScriptPathIsQuotedSoThatTheInterpreterKeepsItWhole)
+TEST_F(Names, ScriptHoldsEveryPathInTheOemCodePageAndTheCommandLineNamesItWhole)
 {
-    ASSERT_EQ(temp_.Path() + "\\Uninstall.Qel.Bat", CleanupScriptPath());
-    ScratchDir dir;
-    std::string exe = dir.Install();
-    LayOut(dir, {"listed.txt"}, {});
-    InterpreterStandin standin;
+    for (const NameCase &c : NameCases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(NamesArrive(c));
+        Run run(c);
+        InterpreterStandin standin;
 
-    EXPECT_EQ(0, UninstallAnsweringYes(exe, dir.Path()));
+        EXPECT_EQ(0, UninstallAnsweringYes(*c.locale, run.exe, run.install.Path()));
 
-    ASSERT_TRUE(standin.Wait());
-    std::string quoted = "\"" + CleanupScriptPath() + "\"";
-    EXPECT_EQ(standin.Exe() + " /c " + (Is9x() ? quoted : "\"" + quoted + "\""), standin.CommandLine());
-    EXPECT_EQ(ExpectedCleanupScript(Is9x(), exe, dir.Path(), CleanupScriptPath()), standin.Script());
-    DeleteFileA(CleanupScriptPath().c_str());
+        ASSERT_TRUE(standin.Wait()) << "the interpreter was not started";
+        EXPECT_FALSE(FileExists(run.install / "listed.txt"));
+        EXPECT_EQ(ExpectedCleanupScript(Is9x(), BatchBytes(c, run.exe, c.installShort),
+                                        BatchBytes(c, run.install.Path(), c.installShort),
+                                        BatchBytes(c, run.script, c.tempShort)),
+                  standin.Script());
+        std::string script = Encode(run.script, c.locale->ansi);
+        std::string argument = "\"" + script + "\"";
+        std::string currentDir = ScratchRoot;
+        switch (Is9x() ? ScriptArgumentForm::Quoted : c.argument) {
+        case ScriptArgumentForm::Quoted:
+            break;
+        case ScriptArgumentForm::DoubleQuoted:
+            argument = "\"" + argument + "\"";
+            break;
+        case ScriptArgumentForm::BareName:
+            argument = "\"Uninstall.Qel.Bat\"";
+            currentDir = Encode(run.temp.Path(), c.locale->ansi);
+            break;
+        }
+        EXPECT_EQ(standin.Exe() + " /c " + argument, standin.CommandLine());
+        EXPECT_EQ(currentDir, standin.CurrentDir());
+    }
 }
 
-TEST_F(SpecialTempDir, RealInterpreterRunsTheScript)
+// Wine's cmd waits forever on the Windows 95 family's first line, so the
+// real interpreter runs the script only on the NT family. Each case waits
+// until its script is gone and its processes have ended, so that no
+// interpreter of one case reads on in the next case's script.
+class NamesWithInterpreter : public Names {
+protected:
+    void SetUp() override
+    {
+        if (Is9x())
+            GTEST_SKIP() << "the Windows 95 family's script runs under the stand-in only";
+        Names::SetUp();
+    }
+};
+
+TEST_F(NamesWithInterpreter, RemovesTheExecutableTheDirectoryAndTheScriptWithoutAWarning)
 {
-    if (Is9x())
-        GTEST_SKIP() << "the Windows 95 family's script runs under the stand-in only";
-    ScratchDir dir;
-    std::string exe = dir.Install();
-    LayOut(dir, {"listed.txt"}, {});
+    for (const NameCase &c : NameCases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(NamesArrive(c));
+        Run run(c);
+        ASSERT_TRUE(DirExists(run.install.Short()));
 
-    EXPECT_EQ(0, UninstallAnsweringYes(exe, dir.Path()));
+        EXPECT_EQ(0, UninstallAnsweringYes(*c.locale, run.exe, run.install.Path()));
 
-    EXPECT_TRUE(WaitUntilGone(dir.Path(), 30000)) << "the installation directory is still there";
-    EXPECT_TRUE(WaitUntilGone(CleanupScriptPath(), 30000)) << "the script did not delete itself";
-    Box box;
-    EXPECT_FALSE(WaitForBox(Caption, &box, 0)) << box.text;
+        EXPECT_TRUE(WaitUntilGone(run.install.Short(), 30000)) << "the installation directory is still there";
+        EXPECT_TRUE(WaitUntilGone(run.shortScript, 30000)) << "the script did not delete itself";
+        Box box;
+        EXPECT_FALSE(WaitForBox(Caption, &box, 0)) << box.text;
+        EXPECT_TRUE(ExpectStartedProcessesEnd());
+    }
+}
+
+TEST_F(NamesWithInterpreter, ExecutableKeptInUseIsNamedInTheWarning)
+{
+    for (const NameCase &c : NameCases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(NamesArrive(c));
+        Run run(c);
+        // Open without FILE_SHARE_DELETE: the script's "del" fails every time.
+        HANDLE held = CreateFileW(run.exe.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+
+        EXPECT_EQ(0, UninstallAnsweringYes(*c.locale, run.exe, run.install.Path()));
+
+        Box box;
+        bool warned = WaitForBox(Caption, &box, 30000);
+        if (warned) {
+            // The box's own text, not the test's code page's view of it.
+            wchar_t text[1024] = L"";
+            GetDlgItemTextW(box.window, 0xFFFF, text, 1024);
+            auto warning = [](const std::wstring &exe) {
+                return Encode(L"Uninstall completed\nYou should delete " + exe + L" manually", CP_UTF8);
+            };
+            // A program that the script had to start by its short form
+            // may learn either form of its own path: Wine gives the long
+            // one.
+            std::string shown = Encode(text, CP_UTF8);
+            if (c.installShort && shown != warning(run.exe))
+                EXPECT_EQ(warning(ShortPath(run.exe)), shown);
+            else
+                EXPECT_EQ(warning(run.exe), shown);
+            AnswerBox(box, IDOK);
+        }
+        EXPECT_TRUE(WaitUntilGone(run.shortScript, 30000)) << "the script did not delete itself";
+        CloseHandle(held);
+        EXPECT_TRUE(warned) << "no warning box";
+        EXPECT_TRUE(ExpectStartedProcessesEnd());
+    }
 }
 
 TEST_F(Hostile, WithoutComspecTheProcessEndsWithZeroLeavingScriptExecutableAndDirectory)

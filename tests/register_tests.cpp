@@ -1,12 +1,15 @@
 // Registration as the installer runs it: the uninstall entry, the group
 // name, the default FTP host, the highlight defaults and the Windows 95
-// family's launcher files, read back with plain platform calls; and the
-// quoting of a file name for a batch file line.
+// family's launcher files, read back with plain platform calls, under the
+// locales whose OEM code page differs from the ANSI one too; the quoting of
+// a file name for a batch file line and the line of "Qel.bat"; and a
+// launcher that cannot be written whole.
 #include <windows.h>
 
 #include <string.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,7 +17,10 @@
 #include <gtest/gtest.h>
 
 #include "bench.h"
+#include "imports.h"
+#include "layout.h"
 #include "register/quote.h"
+#include "register/register.h"
 
 using namespace bench;
 
@@ -94,6 +100,43 @@ TEST(QuoteFileName, NeedsQuotesAgreesWithWhatQuotingDoes)
         EXPECT_EQ(c.expected != c.input, FileNameNeedsQuotes(c.input.c_str()) != 0) << c.name;
 }
 
+struct LauncherLineCase {
+    const char *name;
+    std::string program;
+    size_t size;
+    std::string line;  // "": refused
+};
+
+std::vector<LauncherLineCase> LauncherLineCases()
+{
+    // The longest path, every byte a '%': 518 bytes doubled, CR LF, the
+    // terminator.
+    std::string percents(259, '%');
+    std::string doubled = std::string(518, '%') + "\r\n";
+    return {
+        {"plain path, then CR LF", "C:\\TOOLS\\Qel.exe", 64, "C:\\TOOLS\\Qel.exe\r\n"},
+        {"blank: quoted", "C:\\Q L\\Qel.exe", 64, "\"C:\\Q L\\Qel.exe\"\r\n"},
+        {"percent doubled", "C:\\100%\\Qel.exe", 64, "C:\\100%%\\Qel.exe\r\n"},
+        {"percent doubled inside the quotes", "C:\\Q %a%\\Qel.exe", 64, "\"C:\\Q %%a%%\\Qel.exe\"\r\n"},
+        {"OEM bytes pass as they are", "C:\\M\x81ller\\Qel.exe", 64, "C:\\M\x81ller\\Qel.exe\r\n"},
+        {"exactly the room", "C:\\Q L\\Qel.exe", 19, "\"C:\\Q L\\Qel.exe\"\r\n"},
+        {"one byte short of the room", "C:\\Q L\\Qel.exe", 18, ""},
+        {"the longest path of percents, exactly the room", percents, 521, doubled},
+        {"the longest path of percents, one byte short", percents, 520, ""},
+    };
+}
+
+TEST(LauncherLine, DoublesPercentQuotesAndEndsInCrLfWithinTheRoom)
+{
+    for (const LauncherLineCase &c : LauncherLineCases()) {
+        std::vector<char> buffer(c.size + 1, (char)0xBD);
+        int fit = FormatLauncherLine(buffer.data(), c.size, c.program.c_str());
+        EXPECT_EQ(!c.line.empty(), fit != 0) << c.name;
+        EXPECT_EQ(c.line, std::string(buffer.data())) << c.name;
+        EXPECT_EQ((char)0xBD, buffer[c.size]) << c.name << ": wrote past the room";
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Through the real executable.
 
@@ -103,9 +146,13 @@ std::vector<std::string> Sorted(std::vector<std::string> names)
     return names;
 }
 
+// The line of "Qel.bat" for an installation directory as a batch file
+// names it: every '%' doubled.
 std::string LauncherLine(const std::string &directory, bool quoted)
 {
-    std::string program = directory + "\\Qel.exe";
+    std::string program;
+    for (char c : directory + "\\Qel.exe")
+        program += c == '%' ? std::string("%%") : std::string(1, c);
     return (quoted ? "\"" + program + "\"" : program) + "\r\n";
 }
 
@@ -449,9 +496,10 @@ TEST_F(Launcher, PathWithBlankGivesQuotedLineBesideTheProgramWhateverTheCurrentD
     EXPECT_FALSE(FileExists(elsewhere / "Qel.bat"));
 }
 
-TEST_F(Launcher, PlainPathGivesUnquotedLineAndAmpersandPathAQuotedOne)
+TEST_F(Launcher, PlainPathGivesUnquotedLineAndAmpersandPathAQuotedOneAndPercentsAreDoubled)
 {
-    const std::pair<const char *, bool> leaves[] = {{"plain", false}, {"R&D", true}};
+    const std::pair<const char *, bool> leaves[] = {{"plain", false}, {"R&D", true}, {"100%", false},
+                                                    {"%QELVAR% & 50%", true}};
     for (const auto &leaf : leaves) {
         ScratchDir dir(leaf.first, "C:\\qeltests");
         std::string exe = dir.Install();
@@ -532,6 +580,80 @@ TEST_F(Launcher, LauncherPathsAtThePathLimitAreWrittenAndOnePastItNothing)
     // Registration itself goes on.
     EXPECT_EQ(Sz(exe), ReadRegValue(HKEY_LOCAL_MACHINE, UninstallEntry, "UninstallString").data);
     EXPECT_EQ(Sz("Tools"), Group().data);
+}
+
+// Installed below directories named beyond ASCII (NameCases), registered
+// under the locale the name belongs to: "Qel.bat" names the program in the
+// OEM code page, or by the directory's short form where that code page
+// lacks a character.
+TEST_F(Launcher, QelBatNamesTheProgramAsTheInterpreterReadsIt)
+{
+    std::set<std::wstring> done;
+    for (const NameCase &c : NameCases) {
+        if (!done.insert(c.installLeaf).second)
+            continue;
+        SCOPED_TRACE(c.name);
+        WideScratchDir dir(c.installLeaf);
+        ASSERT_TRUE(NameArrivesInAnsi(*c.locale, dir.Path()));
+        std::wstring exe = dir.Install();
+
+        Process run = StartUnderLocale(*c.locale, exe, L" register Tools", dir.Path(), TestFamily());
+        ASSERT_TRUE(run.Started());
+        EXPECT_FALSE(BoxAppearedUntilExit(run, AnyWindow));
+        EXPECT_EQ(0, run.Wait());
+
+        if (Is9x()) {
+            bool exact = false;
+            std::string oem = Encode(dir.Path(), c.locale->oem, &exact);
+            EXPECT_NE(c.installShort, exact);
+            // The scratch root's blank goes with the long form only.
+            std::string expected = c.installShort ? LauncherLine(Encode(ShortPath(dir.Path()), c.locale->oem), false)
+                                                  : LauncherLine(oem, true);
+            EXPECT_EQ(expected, ReadFile(dir / "Qel.bat"));
+            EXPECT_EQ("", ReadFile(dir / "$UseBat.$$$"));
+            EXPECT_TRUE(FileExists(dir / "$UseBat.$$$"));
+        } else {
+            EXPECT_FALSE(FileExists(dir / "Qel.bat"));
+            EXPECT_FALSE(FileExists(dir / "$UseBat.$$$"));
+        }
+        Clean();
+    }
+}
+
+// CreateLauncherFiles in this program, its module path reported as a
+// scratch installation's, on a disk that fills up: a cut "Qel.bat" would
+// start something else, so none is left.
+std::string reportedModule;
+decltype(&GetModuleFileNameA) realGetModuleFileName;
+
+DWORD WINAPI ReportedModuleFileName(HMODULE module, LPSTR path, DWORD size)
+{
+    if (module || reportedModule.size() >= size)
+        return realGetModuleFileName(module, path, size);
+    strcpy(path, reportedModule.c_str());
+    return (DWORD)reportedModule.size();
+}
+
+TEST_F(Launcher, FailedWriteOrCloseLeavesNoQelBat)
+{
+    ImportHook module("KERNEL32.dll", "GetModuleFileNameA", (void *)&ReportedModuleFileName);
+    ASSERT_TRUE(module.Installed());
+    realGetModuleFileName = module.Original<decltype(realGetModuleFileName)>();
+    reportedModule = exe_;
+    for (bool failClose : {false, true}) {
+        SCOPED_TRACE(failClose ? "close" : "write");
+        {
+            FullDisk disk(failClose ? 0 : 1, failClose);
+            ASSERT_TRUE(disk.Installed());
+            CreateLauncherFiles();
+            EXPECT_EQ(Is9x() ? 1 : 0, disk.Writes());
+        }
+        EXPECT_FALSE(FileExists(dir_ / "Qel.bat")) << ReadFile(dir_ / "Qel.bat");
+        EXPECT_EQ(Is9x(), FileExists(dir_ / "$UseBat.$$$"));
+    }
+    // With room on the disk the same call writes it whole.
+    CreateLauncherFiles();
+    EXPECT_EQ(Is9x() ? LauncherLine(dir_.Path(), true) : "", ReadFile(dir_ / "Qel.bat"));
 }
 
 }  // namespace

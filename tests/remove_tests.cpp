@@ -1,6 +1,8 @@
 // The removal's parts called in-process: the trimming of list lines, the
 // containment test of entries, the deletion passes over a real list and real
-// files, and the cleanup script's text.
+// files, the cleanup script's text, the paths it names in the OEM code
+// page, the interpreter's command line, and a script that cannot be written
+// whole.
 #include <windows.h>
 
 #include <stdio.h>
@@ -8,12 +10,15 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "bench.h"
+#include "entry/entry.h"
+#include "entry/text.h"
 #include "imports.h"
 #include "layout.h"
 #include "remove/listtext.h"
@@ -524,6 +529,231 @@ TEST(EscapePercent, DoublesEveryPercentWithinTheBuffer)
         else if (c.size > 0)
             EXPECT_EQ('\0', buffer[0]) << c.name;
         EXPECT_EQ(Marker, buffer[c.size]) << c.name;
+    }
+}
+
+struct CommandCase {
+    const char *name;
+    int win9x;
+    const char *scriptPath;
+    const char *installDir;
+    const char *commandLine;
+    bool bareName;  // started in the script's directory
+};
+
+const CommandCase CommandCases[] = {
+    {"plain path in one pair of quotes", 0, "C:\\TEMP\\Uninstall.Qel.Bat", "C:\\Qel",
+     "C:\\cmd.exe /c \"C:\\TEMP\\Uninstall.Qel.Bat\"", false},
+    {"blanks alone keep one pair", 0, "C:\\Documents and Settings\\Jo\\Uninstall.Qel.Bat", "C:\\Qel",
+     "C:\\cmd.exe /c \"C:\\Documents and Settings\\Jo\\Uninstall.Qel.Bat\"", false},
+    {"ampersand and parentheses get a second pair", 0, "C:\\John (Work) & Co\\Uninstall.Qel.Bat", "C:\\Qel",
+     "C:\\cmd.exe /c \"\"C:\\John (Work) & Co\\Uninstall.Qel.Bat\"\"", false},
+    {"a comma gets a second pair", 0, "C:\\Smith, John\\Uninstall.Qel.Bat", "C:\\Qel",
+     "C:\\cmd.exe /c \"\"C:\\Smith, John\\Uninstall.Qel.Bat\"\"", false},
+    {"a semicolon gets a second pair", 0, "C:\\t;x\\Uninstall.Qel.Bat", "C:\\Qel",
+     "C:\\cmd.exe /c \"\"C:\\t;x\\Uninstall.Qel.Bat\"\"", false},
+    {"an equals sign gets a second pair", 0, "C:\\t=x\\Uninstall.Qel.Bat", "C:\\Qel",
+     "C:\\cmd.exe /c \"\"C:\\t=x\\Uninstall.Qel.Bat\"\"", false},
+    {"bytes above 0x7F change nothing", 0, "C:\\J\xFCrgen\\Uninstall.Qel.Bat", "C:\\Qel",
+     "C:\\cmd.exe /c \"C:\\J\xFCrgen\\Uninstall.Qel.Bat\"", false},
+    {"a percent pair: the bare name", 0, "C:\\a%USERNAME%b\\Uninstall.Qel.Bat", "C:\\Qel",
+     "C:\\cmd.exe /c \"Uninstall.Qel.Bat\"", true},
+    {"one percent: the bare name", 0, "C:\\100%\\Uninstall.Qel.Bat", "C:\\Qel",
+     "C:\\cmd.exe /c \"Uninstall.Qel.Bat\"", true},
+    {"percent and comma: the bare name needs one pair", 0, "C:\\a%b, c\\Uninstall.Qel.Bat", "C:\\Qel",
+     "C:\\cmd.exe /c \"Uninstall.Qel.Bat\"", true},
+    {"percent in a directory above the installation", 0, "C:\\T%\\Uninstall.Qel.Bat", "C:\\T%\\Qel",
+     "C:\\cmd.exe /c \"Uninstall.Qel.Bat\"", true},
+    {"percent, but the script lies in the installation directory", 0, "C:\\Qel %x\\Uninstall.Qel.Bat",
+     "C:\\Qel %x", "C:\\cmd.exe /c \"C:\\Qel %x\\Uninstall.Qel.Bat\"", false},
+    {"the same directory in other letter case", 0, "C:\\QEL %X\\Uninstall.Qel.Bat", "c:\\qel %x",
+     "C:\\cmd.exe /c \"C:\\QEL %X\\Uninstall.Qel.Bat\"", false},
+    {"Windows 95 family: one pair for a comma", 1, "C:\\Smith, John\\Uninstall.Qel.Bat", "C:\\Qel",
+     "C:\\cmd.exe /c \"C:\\Smith, John\\Uninstall.Qel.Bat\"", false},
+    {"Windows 95 family: the path with its percent", 1, "C:\\a%b%\\Uninstall.Qel.Bat", "C:\\Qel",
+     "C:\\cmd.exe /c \"C:\\a%b%\\Uninstall.Qel.Bat\"", false},
+};
+
+TEST(ScriptCommand, NamesTheScriptSoThatTheInterpreterSplitsNothingAndExpandsNothing)
+{
+    for (const CommandCase &c : CommandCases) {
+        const char *argument = ScriptArgument(c.win9x, c.scriptPath, c.installDir);
+        EXPECT_EQ(c.bareName ? c.scriptPath + strlen(c.scriptPath) - strlen("Uninstall.Qel.Bat") : c.scriptPath,
+                  argument)
+            << c.name;
+        char line[512 + 1];
+        memset(line, Marker, sizeof line);
+        EXPECT_TRUE(FormatScriptCommand(line, 512, c.win9x, "C:\\cmd.exe", argument)) << c.name;
+        EXPECT_STREQ(c.commandLine, line) << c.name;
+        EXPECT_EQ(Marker, line[512]) << c.name;
+    }
+}
+
+TEST(ScriptCommand, CommandLineOf511BytesFitsAndOneMoreIsRefused)
+{
+    const std::string script = "C:\\t,x\\Uninstall.Qel.Bat";
+    for (int win9x : {0, 1}) {
+        // interpreter + " /c " + the quoted script: 511 bytes.
+        size_t quotes = win9x ? 2 : 4;
+        std::string interpreter(511 - 4 - quotes - script.size(), 'c');
+        for (size_t extra : {0u, 1u}) {
+            std::string longer = interpreter + std::string(extra, 'c');
+            char line[512 + 1];
+            memset(line, Marker, sizeof line);
+            int fit = FormatScriptCommand(line, 512, win9x, longer.c_str(), script.c_str());
+            EXPECT_EQ(extra == 0, fit != 0) << win9x << " " << extra;
+            EXPECT_EQ(extra == 0 ? 511u : 0u, strlen(line)) << win9x << " " << extra;
+            EXPECT_EQ(Marker, line[512]);
+        }
+    }
+}
+
+// GetBatchPath under the test's own code pages (1252 and 437), with the
+// product's short-path query answered by the platform or by the test.
+enum class ShortForm { Platform, Fails, IsTheLongPath };
+enum class BatchForm { AsItIs, Oem, Short };
+
+struct BatchPathCase {
+    const char *name;
+    const wchar_t *leaf;  // below the scratch root
+    bool exists;
+    ShortForm shortForm;
+    BatchForm expected;
+};
+
+const BatchPathCase BatchPathCases[] = {
+    {"ASCII stays as it is", L"batch plain", true, ShortForm::Platform, BatchForm::AsItIs},
+    {"an accent that 437 holds at another byte", L"batch caf\u00e9", true, ShortForm::Platform, BatchForm::Oem},
+    {"a letter that 437 lacks: the short form", L"batch \u0160koda", true, ShortForm::Platform, BatchForm::Short},
+    {"a letter that 437 lacks, nothing on the disk: as it is", L"batch \u0160koda gone", false,
+     ShortForm::Platform, BatchForm::AsItIs},
+    {"a letter that 437 lacks, no short form: as it is", L"batch \u0160koda", true, ShortForm::Fails,
+     BatchForm::AsItIs},
+    {"a letter that 437 lacks, short names off: as it is", L"batch \u0160koda", true, ShortForm::IsTheLongPath,
+     BatchForm::AsItIs},
+};
+
+decltype(&GetShortPathNameA) realGetShortPath;
+ShortForm shortForm;
+
+DWORD WINAPI AnsweredGetShortPath(LPCSTR path, LPSTR buffer, DWORD size)
+{
+    switch (shortForm) {
+    case ShortForm::Fails:
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return 0;
+    case ShortForm::IsTheLongPath:
+        if (strlen(path) >= size)
+            return (DWORD)strlen(path) + 1;
+        strcpy(buffer, path);
+        return (DWORD)strlen(path);
+    default:
+        return realGetShortPath(path, buffer, size);
+    }
+}
+
+TEST(BatchPath, OemCodePageWhereItHoldsThePathElseTheShortFormElseThePathAsItIs)
+{
+    ASSERT_EQ(1252u, GetACP());
+    ASSERT_EQ(437u, GetOEMCP());
+    ImportHook hook("KERNEL32.dll", "GetShortPathNameA", (void *)&AnsweredGetShortPath);
+    ASSERT_TRUE(hook.Installed());
+    realGetShortPath = hook.Original<decltype(realGetShortPath)>();
+    for (const BatchPathCase &c : BatchPathCases) {
+        std::unique_ptr<WideScratchDir> dir;
+        std::wstring path = std::wstring(L"C:\\qel tests\\") + c.leaf;
+        if (c.exists)
+            dir.reset(new WideScratchDir(c.leaf));
+        std::string ansi = Encode(path, 1252);
+        std::string expected = c.expected == BatchForm::AsItIs ? ansi
+                               : c.expected == BatchForm::Oem  ? Encode(path, 437)
+                                                               : Encode(ShortPath(path), 437);
+        if (c.expected != BatchForm::AsItIs)
+            EXPECT_NE(ansi, expected) << c.name << ": the case shows nothing";
+        shortForm = c.shortForm;
+        char buffer[MAX_PATH + 1];
+        memset(buffer, Marker, sizeof buffer);
+        EXPECT_EQ(1, GetBatchPath(buffer, MAX_PATH, ansi.c_str())) << c.name;
+        EXPECT_EQ(expected, std::string(buffer)) << c.name;
+        EXPECT_EQ(Marker, buffer[MAX_PATH]) << c.name;
+    }
+}
+
+TEST(BatchPath, PathThatFillsTheBufferExactlyFitsAndOneByteLessIsRefused)
+{
+    // The last has a short form that would fit: a path without room is
+    // refused all the same, never named another way.
+    WideScratchDir longer(L"a directory with a long name");
+    std::string existing = "C:\\qel tests\\a directory with a long name";
+    for (const std::string &path : {std::string("C:\\Qel\\Uninstall.exe"), std::string("C:\\Caf\xE9\\Uninstall.exe"),
+                                    std::string("C:\\\x8Akoda gone"), existing}) {
+        size_t room = path.size() + 1;
+        for (size_t size : {room, room - 1}) {
+            char buffer[64];
+            memset(buffer, Marker, sizeof buffer);
+            EXPECT_EQ(size == room, GetBatchPath(buffer, (DWORD)size, path.c_str()) != 0) << path << " " << size;
+            EXPECT_EQ(size == room ? room - 1 : 0u, strlen(buffer)) << path << " " << size;
+            EXPECT_EQ(Marker, buffer[size]) << path << " " << size;
+        }
+    }
+}
+
+// StartCleanupScript on a disk that fills up: it must return, as when the
+// script cannot be created, with no script left and no interpreter
+// started. A hand-off would end this program, so that ends it loudly.
+std::vector<std::string> started;
+
+BOOL WINAPI RecordedCreateProcess(LPCSTR, LPSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL,
+                                  DWORD, LPVOID, LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION)
+{
+    started.push_back(commandLine);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+void WINAPI HandOffEndsTheTests(UINT code)
+{
+    fprintf(stderr, "StartCleanupScript handed over on a full disk and ended the process (%u)\n", code);
+    fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 3);
+}
+
+class CleanupScriptOnAFullDisk : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        started.clear();
+        ASSERT_TRUE(create_.Installed() && exit_.Installed());
+        GetCurrentDirectoryA(sizeof previous_, previous_);
+        ASSERT_TRUE(SetCurrentDirectoryA(install_.Path().c_str()));
+    }
+    void TearDown() override { SetCurrentDirectoryA(previous_); }
+
+    ScratchDir install_{"full disk install"};
+    ScratchDir temp_{"full disk temp"};
+    ScopedEnv tmp_{"TMP", temp_.Path()};
+    ScopedEnv tempVar_{"TEMP", temp_.Path()};
+    ImportHook create_{"KERNEL32.dll", "CreateProcessA", (void *)&RecordedCreateProcess};
+    ImportHook exit_{"KERNEL32.dll", "ExitProcess", (void *)&HandOffEndsTheTests};
+    char previous_[MAX_PATH] = "";
+};
+
+TEST_F(CleanupScriptOnAFullDisk, FailedWriteOrCloseLeavesNoScriptAndStartsNothing)
+{
+    // Writes 1 to 7: the head, the five blocks, the tail; 0: the close.
+    for (int failing = 0; failing <= 7; failing++) {
+        SCOPED_TRACE(failing ? "write " + std::to_string(failing) : std::string("close"));
+        {
+            FullDisk disk(failing, failing == 0);
+            ASSERT_TRUE(disk.Installed());
+            StartCleanupScript((install_ / "Uninstall.exe").c_str());
+            EXPECT_EQ(failing ? failing : 7, disk.Writes()) << "writes after the failure";
+        }
+        EXPECT_FALSE(FileExists(temp_ / "Uninstall.Qel.Bat")) << "a partial script is left";
+        EXPECT_TRUE(started.empty()) << started[0];
+        char current[MAX_PATH] = "";
+        GetCurrentDirectoryA(sizeof current, current);
+        EXPECT_EQ(install_.Path(), current);
     }
 }
 

@@ -1,6 +1,7 @@
 // Import slot replacement: walks this program's import directory.
 #include "imports.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include <gtest/gtest.h>
@@ -54,6 +55,51 @@ ImportHook::~ImportHook()
 {
     if (slot_)
         Store(slot_, original_);
+}
+
+static decltype(&fwrite) realWrite;
+static decltype(&fclose) realClose;
+static int writeToFail;
+static int writes;
+static bool closeFails;
+
+static bool IsStandardStream(FILE *stream)
+{
+    return stream == stdin || stream == stdout || stream == stderr;
+}
+
+static size_t __cdecl FillingWrite(const void *data, size_t size, size_t count, FILE *stream)
+{
+    if (IsStandardStream(stream) || ++writes != writeToFail)
+        return realWrite(data, size, count, stream);
+    return realWrite(data, size, count / 2, stream);
+}
+
+static int __cdecl FailingClose(FILE *stream)
+{
+    int result = realClose(stream);
+    return IsStandardStream(stream) || !closeFails ? result : EOF;
+}
+
+FullDisk::FullDisk(int writeNumber, bool failClose)
+    : write_("msvcrt.dll", "fwrite", (void *)&FillingWrite), close_("msvcrt.dll", "fclose", (void *)&FailingClose)
+{
+    realWrite = write_.Original<decltype(realWrite)>();
+    realClose = close_.Original<decltype(realClose)>();
+    writeToFail = writeNumber;
+    writes = 0;
+    closeFails = failClose;
+}
+
+FullDisk::~FullDisk()
+{
+    writeToFail = 0;
+    closeFails = false;
+}
+
+int FullDisk::Writes() const
+{
+    return writes;
 }
 
 }  // namespace bench

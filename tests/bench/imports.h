@@ -34,6 +34,27 @@ private:
     void *original_ = nullptr;
 };
 
+// A full disk for the C runtime's file streams of the product linked into
+// this program, for its lifetime: the writeNumber-th write to a file (from
+// 1; 0: none) puts down half its bytes and reports the short count, as a
+// disk that fills up midway; with failClose every close of a file reports
+// failure after closing it. The standard streams are never touched.
+class FullDisk {
+public:
+    FullDisk(int writeNumber, bool failClose);
+    ~FullDisk();
+    FullDisk(const FullDisk &) = delete;
+    FullDisk &operator=(const FullDisk &) = delete;
+
+    bool Installed() const { return write_.Installed() && close_.Installed(); }
+    // Writes to files seen so far, the failed one included.
+    int Writes() const;
+
+private:
+    ImportHook write_;
+    ImportHook close_;
+};
+
 }  // namespace bench
 
 #endif

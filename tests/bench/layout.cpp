@@ -2,7 +2,9 @@
 // calls only.
 #include "layout.h"
 
+#include <stdio.h>
 #include <stdlib.h>
+#include <wchar.h>
 
 #include <gtest/gtest.h>
 
@@ -275,10 +277,11 @@ std::string ExpectedCleanupScript(bool win9x, const std::string &exePath, const 
     return text;
 }
 
-long UninstallAnsweringYes(const std::string &exe, const std::string &currentDir)
+// Answers the confirmation box of a started uninstall Yes and waits for the
+// end without any further box; the exit code, or -1.
+static long AnswerConfirmation(Process &run, const std::string &exe)
 {
     const char caption[] = "Uninstall QEL";
-    Process run = StartWithTail(exe, "", currentDir, TestFamily());
     if (!run.Started())
         return -1;
     Box box;
@@ -291,6 +294,212 @@ long UninstallAnsweringYes(const std::string &exe, const std::string &currentDir
     EXPECT_TRUE(WaitForBoxClosed(box));
     EXPECT_FALSE(BoxAppearedUntilExit(run, caption));
     return run.Wait();
+}
+
+long UninstallAnsweringYes(const std::string &exe, const std::string &currentDir)
+{
+    Process run = StartWithTail(exe, "", currentDir, TestFamily());
+    return AnswerConfirmation(run, exe);
+}
+
+}  // namespace bench
+
+namespace bench {
+
+ScopedEnv::ScopedEnv(const std::string &name, const std::wstring &value) : name_(name)
+{
+    had_ = GetEnv(name, &old_);
+    SetEnvironmentVariableW(Widen(name).c_str(), value.c_str());
+}
+
+const Locale Western = {"C.UTF-8", 1252, 437};
+const Locale German = {"de_DE.UTF-8", 1252, 850};
+const Locale Russian = {"ru_RU.UTF-8", 1251, 866};
+const Locale Japanese = {"ja_JP.UTF-8", 932, 932};
+
+const std::vector<NameCase> NameCases = {
+    {"ASCII names keep every byte", &Western, L"ascii install", L"ascii temp", false, false,
+     ScriptArgumentForm::Quoted},
+    {"German umlauts", &German, L"QEL M\u00fcller", L"Temp J\u00fcrgen", false, false,
+     ScriptArgumentForm::Quoted},
+    {"Cyrillic", &Russian, L"QEL \u0418\u0432\u0430\u043d", L"Temp \u0418\u0432\u0430\u043d", false, false,
+     ScriptArgumentForm::Quoted},
+    {"Japanese, one code page for both", &Japanese, L"QEL \u65e5\u672c", L"Temp \u65e5\u672c", false, false,
+     ScriptArgumentForm::Quoted},
+    {"an accent that code page 437 holds at another byte", &Western, L"QEL Caf\u00e9", L"Temp Caf\u00e9",
+     false, false, ScriptArgumentForm::Quoted},
+    {"letters of 1252 that 850 lacks", &German, L"QEL \u0160koda \u20ac", L"Temp \u0152uvre", true, true,
+     ScriptArgumentForm::Quoted},
+    {"Serbian letters of 1251 that 866 lacks", &Russian, L"QEL \u0402\u043e\u0440\u0452\u0435",
+     L"Temp \u0402", true, true, ScriptArgumentForm::Quoted},
+    {"temporary directory with & and parentheses", &Western, L"ascii install", L"temp & (work)", false, false,
+     ScriptArgumentForm::DoubleQuoted},
+    {"temporary directory with a comma", &Western, L"ascii install", L"t,x", false, false,
+     ScriptArgumentForm::DoubleQuoted},
+    {"profile name with a comma", &Western, L"ascii install", L"Smith, John", false, false,
+     ScriptArgumentForm::DoubleQuoted},
+    {"temporary directory with ; and =", &Western, L"ascii install", L"a;b=c", false, false,
+     ScriptArgumentForm::DoubleQuoted},
+    {"Cyrillic temporary directory with a comma", &Russian, L"QEL \u0418\u0432\u0430\u043d",
+     L"\u0418\u0432\u0430\u043d, \u041f\u0451\u0442\u0440", false, false, ScriptArgumentForm::DoubleQuoted},
+    {"temporary directory with a variable between percents", &Western, L"ascii install", L"a%QELVAR%b", false,
+     false, ScriptArgumentForm::BareName},
+    {"temporary directory with one percent", &Western, L"ascii install", L"100% temp", false, false,
+     ScriptArgumentForm::BareName},
+    {"German temporary directory with a variable between percents", &German, L"QEL M\u00fcller",
+     L"Temp J\u00fcrgen %QELVAR%", false, false, ScriptArgumentForm::BareName},
+};
+
+std::string Encode(const std::wstring &text, UINT codePage, bool *exact)
+{
+    BOOL usedDefault = FALSE;
+    DWORD flags = exact ? WC_NO_BEST_FIT_CHARS : 0;
+    int n = WideCharToMultiByte(codePage, flags, text.c_str(), (int)text.size(), NULL, 0, NULL, NULL);
+    std::string bytes(n, '\0');
+    WideCharToMultiByte(codePage, flags, text.c_str(), (int)text.size(), &bytes[0], n, NULL,
+                        exact ? &usedDefault : NULL);
+    if (exact)
+        *exact = !usedDefault;
+    return bytes;
+}
+
+std::wstring Widen(const std::string &ascii)
+{
+    return std::wstring(ascii.begin(), ascii.end());
+}
+
+std::wstring ShortPath(const std::wstring &path)
+{
+    wchar_t buffer[MAX_PATH];
+    DWORD n = GetShortPathNameW(path.c_str(), buffer, MAX_PATH);
+    return n == 0 || n >= MAX_PATH ? std::wstring() : std::wstring(buffer, n);
+}
+
+static const wchar_t WideScratchRoot[] = L"C:\\qel tests";
+
+WideScratchDir::WideScratchDir(const std::wstring &leaf) : path_(std::wstring(WideScratchRoot) + L"\\" + leaf)
+{
+    CreateDirectoryW(WideScratchRoot, NULL);
+    // What an earlier run left.
+    if (GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES)
+        RemoveTree(Encode(ShortPath(path_), CP_ACP));
+    if (!CreateDirectoryW(path_.c_str(), NULL))
+        ADD_FAILURE() << "cannot make the directory " << Encode(path_, CP_UTF8) << ": error " << GetLastError();
+    bool exact = false;
+    short_ = Encode(ShortPath(path_), CP_ACP, &exact);
+    if (short_.empty() || !exact)
+        ADD_FAILURE() << "no short form in the test's code page for " << Encode(path_, CP_UTF8) << ": '" << short_ << "'";
+}
+
+WideScratchDir::~WideScratchDir()
+{
+    // A command interpreter that ran a script from here may still hold it
+    // as its current directory for a moment after the script is gone.
+    DWORD start = GetTickCount();
+    RemoveTree(short_);
+    while (GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES && GetTickCount() - start < 5000) {
+        Sleep(50);
+        RemoveTree(short_);
+    }
+    RemoveDirectoryW(WideScratchRoot);  // only when no other scratch dir is left
+}
+
+std::wstring WideScratchDir::Install() const
+{
+    std::wstring target = path_ + L"\\Uninstall.exe";
+    if (!CopyFileA(ProductExe().c_str(), (short_ + "\\Uninstall.exe").c_str(), FALSE))
+        ADD_FAILURE() << "cannot copy " << ProductExe() << " to " << short_;
+    return target;
+}
+
+static std::string LocaleRunner()
+{
+    const char *value = getenv("QEL_LOCALE_RUNNER");
+    return value ? WindowsPath(value) : std::string();
+}
+
+// The runner as a Unix program: wine64 itself.
+static const wchar_t Wine[] = L"Z:\\usr\\lib\\wine\\wine64";
+
+Process StartUnderLocale(const Locale &locale, const std::wstring &exePath, const std::wstring &tail,
+                         const std::wstring &currentDir, Family family)
+{
+    SetAppFamily(Encode(exePath.substr(exePath.find_last_of(L'\\') + 1), CP_ACP), family);
+    ScratchDir dir("locale runner");
+    std::string request = dir / "request";
+    ScopedEnv lcAll("LC_ALL", locale.name);
+
+    std::wstring text = std::to_wstring(GetCurrentProcessId()) + L'\0' + exePath + L'\0' + L"\"" + exePath +
+                        L"\"" + tail + L'\0' + currentDir + L'\0';
+    wchar_t *environment = GetEnvironmentStringsW();
+    const wchar_t *end = environment;
+    while (*end)
+        end += wcslen(end) + 1;
+    text.append(environment, (size_t)(end - environment));
+    FreeEnvironmentStringsW(environment);
+    WriteFile(request, std::string((const char *)text.data(), text.size() * sizeof(wchar_t)));
+
+    STARTUPINFOW startup;
+    PROCESS_INFORMATION info;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    std::wstring line = L"wine64 \"" + Widen(LocaleRunner()) + L"\" \"" + Widen(request) + L"\"";
+    // A Unix program gives no handle back: the answer file does.
+    if (!CreateProcessW(Wine, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info)) {
+        ADD_FAILURE() << "cannot start the locale runner: error " << GetLastError();
+        return Process();
+    }
+    if (!WaitForPath(request + ".answer")) {
+        ADD_FAILURE() << "the locale runner did not answer";
+        return Process();
+    }
+    std::string answer = ReadFile(request + ".answer");
+    unsigned long long handle = 0;
+    unsigned long id = 0;
+    if (sscanf(answer.c_str(), "%llu %lu", &handle, &id) != 2) {
+        ADD_FAILURE() << "cannot start " << Encode(exePath, CP_UTF8) << " under " << locale.name << ": "
+                      << answer;
+        return Process();
+    }
+    return Process((HANDLE)(ULONG_PTR)handle, id);
+}
+
+long UninstallAnsweringYes(const Locale &locale, const std::wstring &exe, const std::wstring &currentDir)
+{
+    Process run = StartUnderLocale(locale, exe, L"", currentDir, TestFamily());
+    return AnswerConfirmation(run, Encode(exe, CP_UTF8));
+}
+
+testing::AssertionResult NameArrivesInAnsi(const Locale &locale, const std::wstring &dir)
+{
+    const char probe[] = "probe of the locale";
+    std::wstring path = dir + L"\\probe.txt";
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    DWORD written = 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        ::WriteFile(file, probe, sizeof probe - 1, &written, NULL);
+        CloseHandle(file);
+    }
+    std::string expected = " /c \"" + Encode(path, locale.ansi) + "\"";
+    std::string line, copy;
+    {
+        InterpreterStandin standin;
+        Process run = StartUnderLocale(locale, Widen(standin.Exe()), L" /c \"" + path + L"\"", L"", TestFamily());
+        if (!standin.Wait())
+            return testing::AssertionFailure() << "the stand-in did not run under " << locale.name;
+        run.Wait();
+        line = standin.CommandLine();
+        copy = standin.Script();
+    }
+    DeleteFileW(path.c_str());
+    if (line.size() < expected.size() || line.compare(line.size() - expected.size(), expected.size(), expected))
+        return testing::AssertionFailure() << "under " << locale.name << " the name arrived as '" << line
+                                           << "', not as '" << expected << "'";
+    if (copy != probe)
+        return testing::AssertionFailure() << "under " << locale.name
+                                           << " a program cannot read a file by that name: is the C library's "
+                                              "locale there (LOCPATH)?";
+    return testing::AssertionSuccess();
 }
 
 }  // namespace bench

@@ -2,7 +2,9 @@
 // afterwards: files with attributes, whole trees read back (bytes and
 // attributes), registry trees, environment variables for started programs,
 // the command interpreter stand-in that records the cleanup script it is
-// handed, the script it must be handed, and an uninstall run answered Yes.
+// handed, the script it must be handed, an uninstall run answered Yes, and
+// directory names beyond the test's own code page with the locales that
+// give a started program other code pages.
 #ifndef QEL_TESTS_LAYOUT_H
 #define QEL_TESTS_LAYOUT_H
 
@@ -11,6 +13,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "bench.h"
 
@@ -57,6 +61,8 @@ void MakeKeyTree(HKEY root, const std::string &path, int depth, int siblings);
 class ScopedEnv {
 public:
     ScopedEnv(const std::string &name, const std::string &value);
+    // A value the test's own code page may lack.
+    ScopedEnv(const std::string &name, const std::wstring &value);
     // Removes the variable for the scope.
     explicit ScopedEnv(const std::string &name);
     ~ScopedEnv();
@@ -117,6 +123,91 @@ std::string ExpectedCleanupScript(bool win9x, const std::string &exePath, const 
 // the confirmation box Yes and waits for the end without any further box.
 // Returns the exit code (-1 when it did not start or end).
 long UninstallAnsweringYes(const std::string &exe, const std::string &currentDir);
+
+// ---------------------------------------------------------------------------
+// Names beyond the test's own code page (C.UTF-8: 1252 and 437).
+
+// Under Wine a program takes its ANSI and OEM code pages from LC_ALL, and
+// its file names convert right only where the C library has a locale of
+// that name (the build tree's LOCPATH folder provides the ones below).
+struct Locale {
+    const char *name;  // the value of LC_ALL
+    UINT ansi;
+    UINT oem;
+};
+extern const Locale Western;   // C.UTF-8: 1252 and 437, the tests' own
+extern const Locale German;    // de_DE.UTF-8: 1252 and 850
+extern const Locale Russian;   // ru_RU.UTF-8: 1251 and 866
+extern const Locale Japanese;  // ja_JP.UTF-8: 932 for both
+
+// text in codePage. *exact, when asked for, tells whether every character
+// has its own byte(s) there (no '?' and no look-alike in its place).
+std::string Encode(const std::wstring &text, UINT codePage, bool *exact = nullptr);
+std::wstring Widen(const std::string &ascii);
+// The short form of an existing path (all ASCII under Wine); "" when none.
+std::wstring ShortPath(const std::wstring &path);
+
+// How the NT family's command line names the cleanup script.
+enum class ScriptArgumentForm {
+    Quoted,        // cmd /c "<script>"
+    DoubleQuoted,  // cmd /c ""<script>"": a name cmd would split
+    BareName,      // cmd /c "Uninstall.Qel.Bat" from the temporary directory: a '%'
+};
+
+// An installation directory and a temporary directory below the scratch
+// root, and the locale an uninstall or registration runs under.
+struct NameCase {
+    const char *name;
+    const Locale *locale;
+    const wchar_t *installLeaf;
+    const wchar_t *tempLeaf;
+    // The OEM code page lacks a character of the name: a batch file names
+    // the short form.
+    bool installShort;
+    bool tempShort;
+    ScriptArgumentForm argument;
+};
+extern const std::vector<NameCase> NameCases;
+
+// A scratch directory "C:\qel tests\<leaf>" whose leaf may hold any
+// character: made with the wide platform calls, named by its short form
+// for the narrow helpers, removed with everything in it at the end.
+class WideScratchDir {
+public:
+    explicit WideScratchDir(const std::wstring &leaf);
+    ~WideScratchDir();
+    WideScratchDir(const WideScratchDir &) = delete;
+    WideScratchDir &operator=(const WideScratchDir &) = delete;
+
+    const std::wstring &Path() const { return path_; }
+    const std::string &Short() const { return short_; }
+    std::string operator/(const std::string &relative) const { return short_ + "\\" + relative; }
+    // Copies Uninstall.exe into it; returns its wide path.
+    std::wstring Install() const;
+
+private:
+    std::wstring path_;
+    std::string short_;
+};
+
+// Start() under locale, for paths the test's code page may lack: the
+// command line is the quoted exePath followed by tail, the Windows
+// environment this program's own. Wine takes a program's code pages from
+// the Unix environment of its parent, not from the Windows environment it
+// is given, so the locale runner (tests/locale_runner.cpp), started
+// through wine64 with LC_ALL, starts it.
+Process StartUnderLocale(const Locale &locale, const std::wstring &exePath, const std::wstring &tail,
+                         const std::wstring &currentDir, Family family);
+
+// Whether a program running under locale sees a file of dir by the name's
+// bytes in the locale's ANSI code page and can read it; the stand-in
+// interpreter is that program. Checked before a result under that locale is
+// trusted: without the C library's locale Wine turns the name into other
+// bytes.
+testing::AssertionResult NameArrivesInAnsi(const Locale &locale, const std::wstring &dir);
+
+// UninstallAnsweringYes() under locale.
+long UninstallAnsweringYes(const Locale &locale, const std::wstring &exe, const std::wstring &currentDir);
 
 }  // namespace bench
 

@@ -1,11 +1,16 @@
 // The cleanup script's pieces: every '%' doubled, no byte past the room,
-// a refused piece leaves the buffer empty, an accepted one is whole.
+// a refused piece leaves the buffer empty, an accepted one is whole. The
+// interpreter's command line: the script by its bare name for a '%' on the
+// NT family unless it lies in the installation directory, a second pair of
+// quotes where cmd would split the path.
+#include <ctype.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <string>
 
+#include "entry/text.h"
 #include "remove/script.h"
 
 static std::string Escaped(const std::string &path)
@@ -58,13 +63,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
           [&](char *dst, size_t n) { return FormatScriptBlock(dst, n, module.c_str(), dir.c_str()); });
     Check(room, ":done\r\nif exist \"" + m + "\" \"" + m + "\" Warning\r\ndel \"" + s + "\"",
           [&](char *dst, size_t n) { return FormatScriptTail(dst, n, module.c_str(), script.c_str()); });
+    // The NT family's cmd expands %NAME% on its command line: there a
+    // script path holding '%' goes by its bare name, unless its directory is
+    // the installation directory (dir here, letter case aside).
+    size_t slash = script.rfind('\\');
+    bool bare = !win9x && script.find('%') != std::string::npos && slash != std::string::npos;
+    if (bare && slash == dir.size()) {
+        bool same = true;
+        for (size_t i = 0; i < slash; i++)
+            same = same && tolower((unsigned char)script[i]) == tolower((unsigned char)dir[i]);
+        bare = !same;
+    }
+    const char *argument = ScriptArgument(win9x, script.c_str(), dir.c_str());
+    if (argument != script.c_str() + (bare ? slash + 1 : 0))
+        abort();
     // The NT family's cmd drops the outer quotes when the path holds a
-    // special character: the path must then still be quoted once.
-    std::string quoted = "\"" + script + "\"";
-    if (!win9x && script.find_first_of("&<>()@^|") != std::string::npos)
+    // special character, or splits it at ',', ';' and '=': the path must
+    // then still be quoted once.
+    std::string named = argument;
+    std::string quoted = "\"" + named + "\"";
+    if (!win9x && named.find_first_of("&<>()@^|,;=") != std::string::npos)
         quoted = "\"" + quoted + "\"";
     Check(room, dir + " /c " + quoted, [&](char *dst, size_t n) {
-        return FormatScriptCommand(dst, n, win9x, dir.c_str(), script.c_str());
+        return FormatScriptCommand(dst, n, win9x, dir.c_str(), argument);
     });
     Check(room, m, [&](char *dst, size_t n) { return EscapePercent(dst, n, module.c_str()); });
     return 0;
