@@ -6,12 +6,11 @@
 // and the Japanese one, and with another program's window hung.
 #include <windows.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -758,64 +757,22 @@ void RemoveFolderW(const std::wstring &folder, const std::wstring &file)
     RemoveDirectoryW(folder.c_str());
 }
 
-std::set<DWORD> ProcessIds(const std::string &exeName)
-{
-    std::set<DWORD> ids;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return ids;
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        if (lstrcmpiA(entry.szExeFile, exeName.c_str()) == 0)
-            ids.insert(entry.th32ProcessID);
-    CloseHandle(snapshot);
-    return ids;
-}
-
 const UINT JapaneseCodePage = 932;
 
-// Runs one test of this program again in the Japanese code page and returns
-// its exit code (-1 when it did not start or end). Wine gives a program the
-// code pages of the program that starts it, whatever LANG says, so this run
-// starts from a fresh wine64 that /usr/bin/env starts with LANG=ja_JP.UTF-8.
-// That gives no handle: the run is found as the copy of this program that
-// was not there before. It reports on this program's output.
+// Runs one test of this program again in the Japanese code page, through
+// the bench's locale runner, and returns its exit code (-1 when it did not
+// start or end). It reports on this program's output.
 long RunInJapaneseCodePage(const std::string &test)
 {
-    char self[MAX_PATH];
-    DWORD n = GetModuleFileNameA(NULL, self, sizeof self);
-    if (n == 0 || n == sizeof self)
+    wchar_t self[MAX_PATH];
+    DWORD n = GetModuleFileNameW(NULL, self, MAX_PATH);
+    if (n == 0 || n == MAX_PATH)
         return -1;
-    std::string path(self, n);
-    std::string exeName = path.substr(path.find_last_of('\\') + 1);
-    std::set<DWORD> before = ProcessIds(exeName);
-    std::string line = "Z:\\usr\\bin\\env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 /usr/lib/wine/wine64 \"" + path +
-                       "\" --gtest_filter=" + test;
-    STARTUPINFOA startup;
-    PROCESS_INFORMATION info;
-    ZeroMemory(&startup, sizeof startup);
-    ZeroMemory(&info, sizeof info);
-    startup.cb = sizeof startup;
     fflush(stdout);
-    if (!CreateProcessA(NULL, &line[0], NULL, NULL, TRUE, 0, NULL, NULL, &startup, &info))
-        return -1;
-    if (info.hProcess)
-        CloseHandle(info.hProcess);
-    if (info.hThread)
-        CloseHandle(info.hThread);
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 20000; Sleep(20)) {
-        for (DWORD id : ProcessIds(exeName)) {
-            if (before.count(id))
-                continue;
-            HANDLE handle = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
-            if (!handle)
-                continue;
-            Process run(handle, id);
-            return run.Wait(600000);
-        }
-    }
-    return -1;
+    ScopedEnv expected("QEL_EXPECT_ACP", std::to_string(JapaneseCodePage));
+    Process run = StartUnderLocale(Japanese, std::wstring(self, n),
+                                   L" --gtest_filter=" + std::wstring(test.begin(), test.end()), L"", TestFamily());
+    return run.Wait(600000);
 }
 
 // Answers the confirmation Yes and waits for the end without any further
@@ -950,6 +907,9 @@ protected:
 TEST_F(StoredNames, EachNameReachesItsOwnGroupOrNothing)
 {
     bool japanese = GetACP() == JapaneseCodePage;
+    // The run again in the Japanese code page must really be in it.
+    if (const char *expected = getenv("QEL_EXPECT_ACP"))
+        ASSERT_EQ(strtoul(expected, nullptr, 10), GetACP());
     for (const StoredNameCase &c : StoredNameCases) {
         if (c.japanese != japanese)
             continue;
