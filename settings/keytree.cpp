@@ -29,6 +29,7 @@ int CopyKeyTree(const char *source, const char *destination)
     char destinationChild[ChildPathSize];
     DWORD index, nameLength, dataLength, type;
     HKEY sourceKey, destinationKey, childKey;
+    int isLink;
 
     /* Refused before anything changes: a path that does not fit, one that
      * names the root itself, and trees that overlap, since the destination
@@ -37,10 +38,18 @@ int CopyKeyTree(const char *source, const char *destination)
         return 0;
     if (!NamesKeyBelowRoot(source) || !NamesKeyBelowRoot(destination) || KeyPathsOverlap(source, destination))
         return 0;
-    if (RegOpenKeyExA(GetRegRoot(), source, 0, KEY_ALL_ACCESS, &sourceKey) != ERROR_SUCCESS)
+    if (OpenTreeKey(source, &sourceKey, &isLink) != ERROR_SUCCESS)
         return 0;
+    /* A registry link is not copied through: what it leads to is no part of
+     * the source tree. */
+    if (isLink) {
+        RegCloseKey(sourceKey);
+        return 0;
+    }
     DeleteKeyTree(destination);
-    if (!CreateTreeKey(destination, &destinationKey)) {
+    /* A link at the destination outlives that deletion; a creation through
+     * it would write where it leads. */
+    if (IsTreeLink(destination) || !CreateTreeKey(destination, &destinationKey)) {
         RegCloseKey(sourceKey);
         return 0;
     }
@@ -65,6 +74,10 @@ int CopyKeyTree(const char *source, const char *destination)
          * would name another key. */
         if (!FormatText(sourceChild, sizeof sourceChild, "%s\\%s", source, childName) ||
             !FormatText(destinationChild, sizeof destinationChild, "%s\\%s", destination, childName))
+            continue;
+        /* Left out before anything is created: a link in the source, and a
+         * link that the deletion above left at the destination. */
+        if (IsTreeLink(sourceChild) || IsTreeLink(destinationChild))
             continue;
         /* This creation only decides whether the loop goes on; the copy
          * below deletes the child and creates it anew. */

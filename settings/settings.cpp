@@ -19,6 +19,8 @@ static int DeletedThisPass;
 static int TreePasses;
 /* Whether the platform refuses to delete a key that has subkeys. */
 static int SubkeysBlockDeletion;
+/* The options a tree deletion opens its keys with. */
+static DWORD TreeOptions;
 
 void SetRegRoot(HKEY root)
 {
@@ -187,6 +189,45 @@ void DeleteRegValue(const char *subkey, const char *name)
     RegCloseKey(key);
 }
 
+/* The NT family has registry links: a key opened with REG_OPTION_OPEN_LINK
+ * is the link itself, not the key it leads to. The Windows 95 family has
+ * none and takes no options. */
+static DWORD LinkOptions(void)
+{
+    return GetPlatformId() == VER_PLATFORM_WIN32_WINDOWS ? 0 : REG_OPTION_OPEN_LINK;
+}
+
+/* 1 when a key opened with REG_OPTION_OPEN_LINK is a registry link: only a
+ * link holds this value with this type. The data is not needed. */
+static int IsLinkKey(HKEY key)
+{
+    DWORD type;
+
+    return RegQueryValueExA(key, "SymbolicLinkValue", NULL, &type, NULL, NULL) == ERROR_SUCCESS &&
+           type == REG_LINK;
+}
+
+LONG OpenTreeKey(const char *path, HKEY *key, int *isLink)
+{
+    DWORD options = LinkOptions();
+    LONG result = RegOpenKeyExA(RegRoot, path, options, KEY_ALL_ACCESS, key);
+
+    *isLink = result == ERROR_SUCCESS && options != 0 && IsLinkKey(*key);
+    return result;
+}
+
+int IsTreeLink(const char *path)
+{
+    HKEY key;
+    int isLink;
+
+    /* Not even looked at where there are no links. */
+    if (LinkOptions() == 0 || OpenTreeKey(path, &key, &isLink) != ERROR_SUCCESS)
+        return 0;
+    RegCloseKey(key);
+    return isLink;
+}
+
 /* 1 when a subkey certainly stays below a key whose pass just ended (the
  * enumeration's last result given): one the pass kept, one the enumeration
  * could not read, or one passed over because a deleted sibling shifted it
@@ -220,8 +261,9 @@ static int DeleteTreePass(const char *path)
     int passedOver = 0;
     int lastDeleted = 0;
     int deleted = 0;
+    int keep;
 
-    if (RegOpenKeyExA(RegRoot, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(RegRoot, path, TreeOptions, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
         return 0;
     for (index = 0;; index++) {
         length = sizeof name;
@@ -239,9 +281,12 @@ static int DeleteTreePass(const char *path)
     }
     /* On the NT family a key with subkeys cannot be deleted: the attempt,
      * certain to fail, is spared. The Windows 95 family deletes the key with
-     * its subkeys, so there it is always made. */
-    if (!(SubkeysBlockDeletion && SubkeyLeft(key, result, kept, passedOver, lastDeleted)) &&
-        RegDeleteKeyA(RegRoot, path) == ERROR_SUCCESS) {
+     * its subkeys, so there it is always made. A registry link, opened as
+     * itself, shows no subkeys; deleting it by its path would delete the key
+     * it leads to, so it stays, and its parents with it. */
+    keep = (SubkeysBlockDeletion && SubkeyLeft(key, result, kept, passedOver, lastDeleted)) ||
+           (TreeOptions != 0 && index == 0 && IsLinkKey(key));
+    if (!keep && RegDeleteKeyA(RegRoot, path) == ERROR_SUCCESS) {
         DeletedThisPass++;
         deleted = 1;
     }
@@ -257,6 +302,7 @@ void DeleteKeyTree(const char *path)
     if (lstrlenA(path) >= TreePathSize || !NamesKeyBelowRoot(path))
         return;
     SubkeysBlockDeletion = GetPlatformId() == VER_PLATFORM_WIN32_NT;
+    TreeOptions = LinkOptions();
     do {
         DeletedThisPass = 0;
         TreePasses++;

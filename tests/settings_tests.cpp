@@ -41,30 +41,9 @@ std::string PathOfLength(const std::string &base, size_t length, char fill = 'p'
     return path;
 }
 
-// Everything below key, one sorted line per subkey and per value (name,
-// type and bytes), read with plain registry calls.
-void ListTree(HKEY root, const std::string &key, const std::string &relative, std::vector<std::string> *lines)
-{
-    for (const std::string &name : RegValueNames(root, key)) {
-        RegValue value = ReadRegValue(root, key, name);
-        lines->push_back("value " + relative + " : " + name + " type " + std::to_string(value.type) +
-                         (value.exists ? " = " + value.data : " unreadable"));
-    }
-    for (const std::string &name : RegSubkeys(root, key)) {
-        std::string child = relative.empty() ? name : relative + "\\" + name;
-        lines->push_back("key " + child);
-        ListTree(root, key + "\\" + name, child, lines);
-    }
-}
-
 std::vector<std::string> Listing(const std::string &key, HKEY root = HKEY_CURRENT_USER)
 {
-    std::vector<std::string> lines;
-    if (!RegKeyExists(root, key))
-        return {"missing"};
-    ListTree(root, key, "", &lines);
-    std::sort(lines.begin(), lines.end());
-    return lines;
+    return ReadRegTree(root, key);
 }
 
 void Put(const std::string &key, const std::string &name, DWORD type, const std::string &data)
@@ -730,6 +709,51 @@ TEST_F(Store, DeleteKeyTreeRefusesAPathNamingTheRootItself)
     EXPECT_EQ(std::vector<std::string>({"key A", "key B", "key B\\C"}), Listing(Key("Root")));
 }
 
+// A tree of the user's that the product does not own, which registry links
+// below the settings key lead to; made and removed by the tests that use it.
+const char Victim[] = "Software\\Qel Victim";
+
+void MakeVictim()
+{
+    PutSz(Victim, "Keep", "victim");
+    Put(Victim, "Number", REG_DWORD, Dword(7));
+    PutSz(std::string(Victim) + "\\Child", "Deep", "deep");
+    Make(std::string(Victim) + "\\Child\\Leaf");
+}
+
+TEST_F(Store, DeleteKeyTreeNeitherEntersNorDeletesARegistryLinkAndKeepsItsParents)
+{
+    if (Is9x())
+        GTEST_SKIP() << "the Windows 95 family has no registry links; its calls stay as they are";
+    MakeVictim();
+    const std::vector<std::string> victim = Listing(Victim);
+    PutSz(Key("Tree\\A"), "V", "a");
+    Make(Key("Tree\\B\\C"));
+    {
+        RegLink deep(HKEY_CURRENT_USER, Key("Tree\\B\\Link"), HKEY_CURRENT_USER, Victim);
+        RegLink top(HKEY_CURRENT_USER, Key("Tree\\Link"), HKEY_CURRENT_USER, std::string(Victim) + "\\Child");
+        RegLink itself(HKEY_CURRENT_USER, Key("Itself"), HKEY_CURRENT_USER, Victim);
+        ASSERT_TRUE(deep.Made() && top.Made() && itself.Made());
+        ASSERT_EQ(std::vector<std::string>({"key Leaf", "value  : Deep type 1 = " + Sz("deep")}),
+                  Listing(Key("Tree\\Link")))
+            << "the link does not lead to the victim";
+
+        DeleteKeyTree("Software\\Qel\\Tree");
+        // A, then C; the third pass finds only the links and their parents.
+        EXPECT_EQ(3, DeleteKeyTreePasses());
+        DeleteKeyTree("Software\\Qel\\Itself");
+        EXPECT_EQ(1, DeleteKeyTreePasses());
+
+        EXPECT_EQ(victim, Listing(Victim));
+        EXPECT_EQ(std::vector<std::string>({"B", "Link"}), RegSubkeys(HKEY_CURRENT_USER, Key("Tree")));
+        EXPECT_EQ(std::vector<std::string>({"Link"}), RegSubkeys(HKEY_CURRENT_USER, Key("Tree\\B")));
+        for (const char *link : {"Tree\\B\\Link", "Tree\\Link", "Itself"})
+            EXPECT_TRUE(RegLinkExists(HKEY_CURRENT_USER, Key(link))) << link;
+    }
+    EXPECT_EQ(victim, Listing(Victim));
+    RegDeleteTreeQuiet(HKEY_CURRENT_USER, Victim);
+}
+
 // ---- CopyKeyTree ---------------------------------------------------------
 
 // A source tree with values of every kind at three levels.
@@ -769,6 +793,40 @@ TEST_F(Store, CopyKeyTreeLeavesExactlyTheSourceValuesAndSubkeysAtEveryLevel)
     EXPECT_EQ(before, Listing(destination));
     EXPECT_EQ(before, Listing(source)) << "the source is left as it was";
     EXPECT_GT(before.size(), 15u);
+}
+
+TEST_F(Store, CopyKeyTreeNeitherCopiesNorWritesThroughARegistryLink)
+{
+    if (Is9x())
+        GTEST_SKIP() << "the Windows 95 family has no registry links; its calls stay as they are";
+    MakeVictim();
+    const std::vector<std::string> victim = Listing(Victim);
+    const std::string source = Key("Source"), destination = Key("Copy");
+    PutSz(source, "Top", "top");
+    PutSz(source + "\\Plain", "P", "plain");
+    PutSz(source + "\\Other", "O", "other");
+    {
+        // A link in the source, one left at the destination under the name
+        // of a source child, and a source and a destination that are links.
+        RegLink inSource(HKEY_CURRENT_USER, source + "\\Link", HKEY_CURRENT_USER, Victim);
+        RegLink atDestination(HKEY_CURRENT_USER, destination + "\\Other", HKEY_CURRENT_USER, Victim);
+        RegLink linkSource(HKEY_CURRENT_USER, Key("Link Source"), HKEY_CURRENT_USER, Victim);
+        RegLink linkDestination(HKEY_CURRENT_USER, Key("Link Copy"), HKEY_CURRENT_USER, Victim);
+        ASSERT_TRUE(inSource.Made() && atDestination.Made() && linkSource.Made() && linkDestination.Made());
+
+        EXPECT_EQ(1, CopyKeyTree(source.c_str(), destination.c_str()));
+        EXPECT_EQ(std::vector<std::string>({"Other", "Plain"}), RegSubkeys(HKEY_CURRENT_USER, destination));
+        EXPECT_EQ(Listing(source + "\\Plain"), Listing(destination + "\\Plain"));
+        EXPECT_EQ(Sz("top"), ReadRegValue(HKEY_CURRENT_USER, destination, "Top").data);
+        EXPECT_TRUE(RegLinkExists(HKEY_CURRENT_USER, destination + "\\Other"));
+
+        EXPECT_EQ(0, CopyKeyTree(Key("Link Source").c_str(), Key("Fresh").c_str()));
+        EXPECT_FALSE(Exists(Key("Fresh")));
+        EXPECT_EQ(0, CopyKeyTree(source.c_str(), Key("Link Copy").c_str()));
+        EXPECT_TRUE(RegLinkExists(HKEY_CURRENT_USER, Key("Link Copy")));
+        EXPECT_EQ(victim, Listing(Victim));
+    }
+    RegDeleteTreeQuiet(HKEY_CURRENT_USER, Victim);
 }
 
 TEST_F(Store, CopyKeyTreeEndsTheValueCopyAtAValueOver1000BytesAndStillCopiesSubkeys)

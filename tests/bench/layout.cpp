@@ -2,9 +2,12 @@
 // calls only.
 #include "layout.h"
 
+#include <sddl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <wchar.h>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -500,6 +503,192 @@ testing::AssertionResult NameArrivesInAnsi(const Locale &locale, const std::wstr
                                            << " a program cannot read a file by that name: is the C library's "
                                               "locale there (LOCPATH)?";
     return testing::AssertionSuccess();
+}
+
+static void ListRegTree(HKEY root, const std::string &key, const std::string &relative,
+                        std::vector<std::string> *lines)
+{
+    for (const std::string &name : RegValueNames(root, key)) {
+        RegValue value = ReadRegValue(root, key, name);
+        lines->push_back("value " + relative + " : " + name + " type " + std::to_string(value.type) +
+                         (value.exists ? " = " + value.data : " unreadable"));
+    }
+    for (const std::string &name : RegSubkeys(root, key)) {
+        std::string child = relative.empty() ? name : relative + "\\" + name;
+        lines->push_back("key " + child);
+        ListRegTree(root, key + "\\" + name, child, lines);
+    }
+}
+
+std::vector<std::string> ReadRegTree(HKEY root, const std::string &key)
+{
+    std::vector<std::string> lines;
+    if (!RegKeyExists(root, key))
+        return {"missing"};
+    ListRegTree(root, key, "", &lines);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// The Unix name of a Windows path (Wine's own export); "" when there is none.
+static std::string UnixName(const std::string &path)
+{
+    typedef char *(CDECL * UnixNameCall)(LPCWSTR);
+    UnixNameCall call =
+        (UnixNameCall)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+    if (!call)
+        return "";
+    std::wstring wide(path.begin(), path.end());
+    char *name = call(wide.c_str());
+    if (!name)
+        return "";
+    std::string text = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return text;
+}
+
+// Starts a Unix program with quoted arguments. Wine hands back no process
+// handle to wait on for one, so callers watch for its effect.
+static bool RunUnix(const std::string &program, const std::vector<std::string> &arguments)
+{
+    std::string line = program.substr(program.find_last_of('/') + 1);
+    for (const std::string &argument : arguments)
+        line += " \"" + argument + "\"";
+    STARTUPINFOA startup;
+    PROCESS_INFORMATION info;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    ZeroMemory(&info, sizeof info);
+    if (!CreateProcessA(WindowsPath(program).c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+                        &info))
+        return false;
+    if (info.hProcess)
+        CloseHandle(info.hProcess);
+    return true;
+}
+
+// Waits until the path can (or can no longer) be read through.
+static bool WaitForPresence(const std::string &path, bool present)
+{
+    return present ? WaitForPath(path, 10000) : WaitUntilGone(path, 10000);
+}
+
+UnixLink::UnixLink(const std::string &link, const std::string &target) : link_(link)
+{
+    size_t slash = link.find_last_of('\\');
+    std::string parent = UnixName(link.substr(0, slash));
+    std::string unixTarget = UnixName(target);
+    if (parent.empty() || unixTarget.empty() || !FileExists(target)) {
+        ADD_FAILURE() << "cannot link " << link << " to " << target;
+        return;
+    }
+    unixLink_ = parent + "/" + link.substr(slash + 1);
+    made_ = RunUnix("/bin/ln", {"-s", unixTarget, unixLink_}) && WaitForPresence(link, true);
+    if (!made_)
+        ADD_FAILURE() << "ln -s did not make " << unixLink_;
+}
+
+UnixLink::~UnixLink()
+{
+    if (unixLink_.empty())
+        return;
+    // A link whose target went is not seen through; the wait ends at once.
+    if (!RunUnix("/bin/rm", {"-f", unixLink_}) || !WaitForPresence(link_, false))
+        ADD_FAILURE() << "rm did not remove " << unixLink_;
+}
+
+MappedDrive::MappedDrive(char letter, const std::string &dir) : root_(std::string(1, letter) + ":\\")
+{
+    // The Unix name of C:\ ends in "dosdevices/c:/".
+    std::string devices = UnixName("C:\\");
+    std::string unixDir = UnixName(dir);
+    if (devices.size() < 3 || unixDir.empty() || FileExists(root_)) {
+        ADD_FAILURE() << "cannot map " << root_ << " to " << dir;
+        return;
+    }
+    unixLink_ = devices.substr(0, devices.size() - 3) + (char)tolower(letter) + ":";
+    made_ = RunUnix("/bin/ln", {"-s", unixDir, unixLink_}) && WaitForPresence(root_, true);
+    if (!made_)
+        ADD_FAILURE() << "ln -s did not map " << root_;
+}
+
+MappedDrive::~MappedDrive()
+{
+    if (unixLink_.empty())
+        return;
+    if (!RunUnix("/bin/rm", {"-f", unixLink_}) || !WaitForPresence(root_, false))
+        ADD_FAILURE() << "rm did not unmap " << root_;
+}
+
+std::string RegistryNtName(HKEY root, const std::string &key)
+{
+    if (root == HKEY_LOCAL_MACHINE)
+        return "\\Registry\\Machine\\" + key;
+    std::string sid;
+    HANDLE token;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        BYTE buffer[256];
+        DWORD size = 0;
+        char *text = NULL;
+        if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+            ConvertSidToStringSidA(((TOKEN_USER *)buffer)->User.Sid, &text)) {
+            sid = text;
+            LocalFree(text);
+        }
+        CloseHandle(token);
+    }
+    EXPECT_NE("", sid) << "no user SID";
+    return "\\Registry\\User\\" + sid + "\\" + key;
+}
+
+RegLink::RegLink(HKEY root, const std::string &path, HKEY targetRoot, const std::string &target)
+    : root_(root), path_(path)
+{
+    HKEY key;
+    if (RegCreateKeyExA(root, path.c_str(), 0, NULL, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS, NULL, &key, NULL) !=
+        ERROR_SUCCESS) {
+        ADD_FAILURE() << "cannot create the link " << path;
+        return;
+    }
+    made_ = true;
+    // The target's name as UTF-16 without a terminator.
+    std::string name = RegistryNtName(targetRoot, target);
+    std::wstring wide(name.begin(), name.end());
+    if (RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, (const BYTE *)wide.data(),
+                       (DWORD)(wide.size() * sizeof(wchar_t))) != ERROR_SUCCESS)
+        ADD_FAILURE() << "cannot point the link " << path << " at " << name;
+    RegCloseKey(key);
+}
+
+RegLink::~RegLink()
+{
+    typedef LONG(WINAPI * DeleteKeyCall)(HANDLE);
+    DeleteKeyCall deleteKey = (DeleteKeyCall)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey");
+    HKEY key;
+    if (!made_)
+        return;
+    // Deleted by a handle to the link itself; a deletion by path would
+    // delete the key it leads to.
+    if (!deleteKey ||
+        RegOpenKeyExA(root_, path_.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+        ADD_FAILURE() << "cannot open the link " << path_ << " to delete it";
+        return;
+    }
+    if (deleteKey(key) != 0)
+        ADD_FAILURE() << "cannot delete the link " << path_;
+    RegCloseKey(key);
+}
+
+bool RegLinkExists(HKEY root, const std::string &path)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD type = 0;
+    bool link = RegQueryValueExA(key, "SymbolicLinkValue", NULL, &type, NULL, NULL) == ERROR_SUCCESS &&
+                type == REG_LINK;
+    RegCloseKey(key);
+    return link;
 }
 
 }  // namespace bench

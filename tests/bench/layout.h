@@ -119,6 +119,76 @@ TreeState ReadTreeState(const std::string &dir);
 std::string ExpectedCleanupScript(bool win9x, const std::string &exePath, const std::string &dirPath,
                                   const std::string &scriptPath);
 
+// Everything below a registry key, one sorted line per subkey and per value
+// (name, type and bytes), read with plain registry calls; {"missing"} when
+// the key does not exist.
+std::vector<std::string> ReadRegTree(HKEY root, const std::string &key);
+
+// Links as a user or an attacker can leave them in and around an
+// installation. Each is made when constructed (Made() tells) and removed
+// when destroyed, never through a Windows call on the link: that would act
+// on what the link leads to.
+//
+// A Unix symbolic link below drive_c, made with ln -s and removed with rm,
+// Unix programs that Wine starts for a Windows program. Wine shows one to a
+// directory as a reparse point (attributes 0x410) and one to a file as a
+// plain file. Both paths are Windows paths; the target must exist.
+class UnixLink {
+public:
+    UnixLink(const std::string &link, const std::string &target);
+    ~UnixLink();
+    UnixLink(const UnixLink &) = delete;
+    UnixLink &operator=(const UnixLink &) = delete;
+    bool Made() const { return made_; }
+
+private:
+    std::string link_;
+    std::string unixLink_;
+    bool made_ = false;
+};
+
+// A drive letter of the prefix ("Q:") for a directory, through a link in
+// the prefix's dosdevices.
+class MappedDrive {
+public:
+    MappedDrive(char letter, const std::string &dir);
+    ~MappedDrive();
+    MappedDrive(const MappedDrive &) = delete;
+    MappedDrive &operator=(const MappedDrive &) = delete;
+    bool Made() const { return made_; }
+    std::string Root() const { return root_; }  // "Q:\"
+
+private:
+    std::string root_;
+    std::string unixLink_;
+    bool made_ = false;
+};
+
+// The name under which the platform's link targets reach a key:
+// "\Registry\User\<SID>\..." for HKEY_CURRENT_USER, "\Registry\Machine\..."
+// for HKEY_LOCAL_MACHINE. A 32-bit program sees HKEY_LOCAL_MACHINE\Software
+// elsewhere (Wow6432Node), so a key there has no name that holds for both.
+std::string RegistryNtName(HKEY root, const std::string &key);
+
+// A registry link root\path (REG_OPTION_CREATE_LINK) whose
+// "SymbolicLinkValue" names the key targetRoot\target; deleted as itself.
+class RegLink {
+public:
+    RegLink(HKEY root, const std::string &path, HKEY targetRoot, const std::string &target);
+    ~RegLink();
+    RegLink(const RegLink &) = delete;
+    RegLink &operator=(const RegLink &) = delete;
+    bool Made() const { return made_; }
+
+private:
+    HKEY root_;
+    std::string path_;
+    bool made_ = false;
+};
+
+// Whether root\path is a registry link, looked at as itself.
+bool RegLinkExists(HKEY root, const std::string &path);
+
 // Starts the uninstall of exe in currentDir as the test's family, answers
 // the confirmation box Yes and waits for the end without any further box.
 // Returns the exit code (-1 when it did not start or end).
