@@ -11,9 +11,10 @@ void RunUninstall(void);
 void RemoveProgramGroup(void);
 void StartCleanupScript(const char *modulePath);
 
-/* Deletion passes over the open list until a pass deletes nothing; entries
- * are relative to installDir, which ends in a backslash. Returns the number
- * of passes made. */
+/* Deletion passes over the open list until a pass deletes nothing, and at
+ * most one pass more than the list has entries; entries are relative to
+ * installDir, which ends in a backslash. Returns the number of passes made,
+ * 0 when installDir cannot be resolved (then nothing is touched). */
 int DeleteListedItems(FILE *list, const char *installDir);
 
 HDDEDATA CALLBACK DdeClientCallback(UINT type, UINT format, HCONV conversation, HSZ hsz1,

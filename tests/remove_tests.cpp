@@ -70,34 +70,95 @@ TEST(TrimTrailing, CutsTrailingControlBytesBlanksAnd7FOnly)
     }
 }
 
+// Both containment tests on the same inputs: IsInsideDirectory on full
+// paths as GetFullPathNameA spells them (the directory ends in a
+// backslash), IsInsideFinalPath on final paths as GetFinalPathNameByHandleA
+// gives them (a "\\?\" prefix, a directory without its backslash).
 struct InsideCase {
     const char *name;
     const char *path;
     const char *directory;
     int inside;
+    int insideFinal;
 };
 
 const InsideCase InsideCases[] = {
-    {"a file directly inside", "C:\\Qel\\a.txt", "C:\\Qel\\", 1},
-    {"deeper inside", "C:\\Qel\\Plugins\\X\\a.dll", "C:\\Qel\\", 1},
-    {"letter case ignored", "c:\\qEL\\a.txt", "C:\\Qel\\", 1},
-    {"the directory itself is not inside", "C:\\Qel\\", "C:\\Qel\\", 0},
-    {"the directory without its backslash", "C:\\Qel", "C:\\Qel\\", 0},
-    {"the parent", "C:\\", "C:\\Qel\\", 0},
-    {"a file beside the directory", "C:\\other.txt", "C:\\Qel\\", 0},
-    {"a sibling sharing the name's start", "C:\\Qel2\\a.txt", "C:\\Qel\\", 0},
-    {"a sibling sharing the name and a blank", "C:\\Qel x\\a.txt", "C:\\Qel\\", 0},
-    {"another drive", "D:\\Qel\\a.txt", "C:\\Qel\\", 0},
-    {"a device path", "\\\\.\\NUL", "C:\\Qel\\", 0},
-    {"a directory without its backslash refuses everything", "C:\\Qel\\a.txt", "C:\\Qel", 0},
-    {"an empty directory refuses everything", "C:\\Qel\\a.txt", "", 0},
-    {"bytes of 0x80 and above compared as they are", "C:\\Caf\xE9\\a", "C:\\Caf\xC9\\", 0},
+    {"a file directly inside", "C:\\Qel\\a.txt", "C:\\Qel\\", 1, 1},
+    {"deeper inside", "C:\\Qel\\Plugins\\X\\a.dll", "C:\\Qel\\", 1, 1},
+    {"letter case ignored", "c:\\qEL\\a.txt", "C:\\Qel\\", 1, 1},
+    {"the directory itself is not inside", "C:\\Qel\\", "C:\\Qel\\", 0, 0},
+    {"the directory without its backslash", "C:\\Qel", "C:\\Qel\\", 0, 0},
+    {"the parent", "C:\\", "C:\\Qel\\", 0, 0},
+    {"a file beside the directory", "C:\\other.txt", "C:\\Qel\\", 0, 0},
+    {"a sibling sharing the name's start", "C:\\Qel2\\a.txt", "C:\\Qel\\", 0, 0},
+    {"a sibling sharing the name and a blank", "C:\\Qel x\\a.txt", "C:\\Qel\\", 0, 0},
+    {"another drive", "D:\\Qel\\a.txt", "C:\\Qel\\", 0, 0},
+    {"a device path", "\\\\.\\NUL", "C:\\Qel\\", 0, 0},
+    {"a directory without its backslash", "C:\\Qel\\a.txt", "C:\\Qel", 0, 1},
+    {"an empty directory refuses everything", "C:\\Qel\\a.txt", "", 0, 0},
+    {"bytes of 0x80 and above compared as they are", "C:\\Caf\xE9\\a", "C:\\Caf\xC9\\", 0, 0},
+    {"final paths with their prefix", "\\\\?\\C:\\Qel\\a.txt", "\\\\?\\C:\\Qel", 0, 1},
+    {"a prefix on one side only", "\\\\?\\C:\\Qel\\a.txt", "C:\\Qel\\", 0, 1},
+    {"a final path leading to a sibling", "\\\\?\\C:\\Qel2\\a.txt", "\\\\?\\C:\\Qel", 0, 0},
+    {"a final path leading to another drive", "\\\\?\\Z:\\tmp\\a.txt", "\\\\?\\C:\\Qel", 0, 0},
+    {"a drive root keeps its backslash", "\\\\?\\Q:\\a.txt", "\\\\?\\Q:\\", 1, 1},
+    {"the final path of the directory itself", "\\\\?\\C:\\Qel", "\\\\?\\C:\\Qel", 0, 0},
+    {"a share", "\\\\?\\UNC\\srv\\share\\Qel\\a", "\\\\?\\UNC\\srv\\share\\Qel", 0, 1},
+    {"the final-path prefix alone names no directory", "\\\\?\\C:\\a", "\\\\?\\", 1, 0},
 };
 
 TEST(IsInsideDirectory, HoldsOnlyStrictlyBelowOnAComponentBoundary)
 {
-    for (const InsideCase &c : InsideCases)
+    for (const InsideCase &c : InsideCases) {
         EXPECT_EQ(c.inside, IsInsideDirectory(c.path, c.directory)) << c.name;
+        EXPECT_EQ(c.insideFinal, IsInsideFinalPath(c.path, c.directory)) << c.name << " (final paths)";
+    }
+}
+
+// The installation directory from the module path, and whether the
+// current directory read back after entering it is that directory.
+struct EnterCase {
+    const char *name;
+    const char *modulePath;
+    const char *directory;  // what CutToDirectory leaves; "" when it refuses
+    const char *current;    // the current directory as read back
+    int same;
+};
+
+const EnterCase EnterCases[] = {
+    {"a directory", "C:\\Qel\\Uninstall.exe", "C:\\Qel", "C:\\Qel", 1},
+    {"letter case ignored", "C:\\QEL\\Uninstall.exe", "C:\\QEL", "c:\\qel", 1},
+    {"a drive root keeps its backslash", "Q:\\Uninstall.exe", "Q:\\", "Q:\\", 1},
+    {"the drive's remembered directory", "Q:\\Uninstall.exe", "Q:\\", "Q:\\work", 0},
+    {"a drive without its root", "Q:\\Uninstall.exe", "Q:\\", "Q:", 0},
+    {"a name ending in a blank entered without it", "C:\\Qel \\Uninstall.exe", "C:\\Qel ", "C:\\Qel", 0},
+    {"the parent", "C:\\Qel\\sub\\Uninstall.exe", "C:\\Qel\\sub", "C:\\Qel", 0},
+    {"a share root read back with its backslash", "\\\\srv\\share\\Uninstall.exe", "\\\\srv\\share",
+     "\\\\srv\\share\\", 1},
+    {"bytes of 0x80 and above compared as they are", "C:\\Caf\xE9\\Uninstall.exe", "C:\\Caf\xE9",
+     "C:\\Caf\xC9", 0},
+    {"no backslash", "Uninstall.exe", "", "C:\\", 0},
+    {"nothing before the backslash", "\\Uninstall.exe", "", "C:\\", 0},
+};
+
+TEST(CutToDirectory, LeavesTheDirectoryThatIsEnteredAndReadBack)
+{
+    for (const EnterCase &c : EnterCases) {
+        char buffer[64];
+        memset(buffer, Marker, sizeof buffer);
+        size_t length = strlen(c.modulePath);
+        memcpy(buffer, c.modulePath, length + 1);
+        size_t left = CutToDirectory(buffer);
+        EXPECT_EQ(strlen(c.directory), left) << c.name;
+        if (left)
+            EXPECT_STREQ(c.directory, buffer) << c.name;
+        for (size_t i = length + 1; i < sizeof buffer; i++)
+            ASSERT_EQ(Marker, buffer[i]) << c.name << ": byte " << i;
+        if (left) {
+            EXPECT_EQ(c.same, IsSameDirectory(c.current, c.directory)) << c.name;
+            EXPECT_EQ(c.same, IsSameDirectory(c.directory, c.current)) << c.name << " (swapped)";
+        }
+    }
 }
 
 // The deletion passes over a real list file and real files.
@@ -150,17 +211,26 @@ TEST_F(ListPasses, ListThatDeletesNothingIsReadExactlyOnce)
 
 TEST_F(ListPasses, FileHeldOpenElsewhereSurvivesEveryPassAndTheLoopEnds)
 {
-    LayFile(dir_ / "Data\\held.txt", "held");
-    LayFile(dir_ / "other.txt", "other");
-    HANDLE held = CreateFileA((dir_ / "Data\\held.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    // Pass 1 deletes other.txt only; pass 2 deletes nothing and ends the loop.
-    int passes = Passes("Data\\held.txt\r\nData\r\nother.txt\r\n");
-    CloseHandle(held);
-    EXPECT_EQ(2, passes);
-    EXPECT_EQ("held", ReadFile(dir_ / "Data\\held.txt"));
-    EXPECT_FALSE(Exists("other.txt"));
+    // Held without FILE_SHARE_DELETE its deletion fails: pass 1 deletes
+    // other.txt only, pass 2 nothing. Held with it, Wine reports the file
+    // deleted in every pass while it stays: the passes end after one more
+    // than the three entries.
+    const struct {
+        DWORD share;
+        int passes;
+    } holds[] = {{FILE_SHARE_READ, 2}, {FILE_SHARE_READ | FILE_SHARE_DELETE, 4}};
+    for (const auto &hold : holds) {
+        LayFile(dir_ / "Data\\held.txt", "held");
+        LayFile(dir_ / "other.txt", "other");
+        HANDLE held = CreateFileA((dir_ / "Data\\held.txt").c_str(), GENERIC_READ, hold.share, NULL,
+                                  OPEN_EXISTING, 0, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        int passes = Passes("Data\\held.txt\r\nData\r\nother.txt\r\n");
+        EXPECT_EQ("held", ReadFile(dir_ / "Data\\held.txt")) << "share " << hold.share;
+        CloseHandle(held);
+        EXPECT_EQ(hold.passes, passes) << "share " << hold.share;
+        EXPECT_FALSE(Exists("other.txt"));
+    }
 }
 
 TEST_F(ListPasses, ReadOnlyHiddenAndSystemItemsGoBecauseAttributesAreClearedFirst)

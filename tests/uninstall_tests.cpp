@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,13 @@ protected:
     void SetUp() override
     {
         DeleteFileA(CleanupScriptPath().c_str());
+        MakeRegistry();
+    }
+
+    // The settings trees under both roots, keys beside them and the
+    // uninstall entry, as an installation leaves them.
+    void MakeRegistry()
+    {
         for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
             MakeKeyTree(root, "Software\\Qel", 3, 3);
             MakeKeyTree(root, NeighbourKey, 1, 1);
@@ -101,6 +109,23 @@ protected:
         ASSERT_TRUE(WaitForBoxClosed(box));
     }
 
+    // Starts the uninstall in currentDir, answers Yes, and expects the
+    // error box of a list file that cannot be opened, and the end.
+    void RunExpectingListError(const std::string &exe, const std::string &currentDir)
+    {
+        Process run = StartWithTail(exe, "", currentDir, TestFamily());
+        ASSERT_TRUE(run.Started());
+        Confirm(run, IDYES);
+        Box box;
+        ASSERT_TRUE(WaitForBox(Caption, &box, 10000, run.Id())) << "no error box";
+        EXPECT_EQ("Cannot open list file Uninstall.lst", box.text);
+        if (BoxIconsDrawn())
+            EXPECT_TRUE(box.hasIcon);
+        EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
+        AnswerBox(box, IDOK);
+        EXPECT_EQ(0, run.Wait());
+    }
+
     // Starts the uninstall in currentDir, answers Yes, and waits for its end
     // without any further box.
     void RunConfirmed(const std::string &exe, const std::string &currentDir)
@@ -141,16 +166,7 @@ TEST_F(Uninstall, MissingListShowsTheErrorBoxWithOkOnlyAndChangesNothing)
     InterpreterStandin standin;
     std::map<std::string, std::string> before = ReadTree(dir_.Path());
 
-    Process run = StartWithTail(exe_, "", dir_.Path(), TestFamily());
-    Confirm(run, IDYES);
-    Box box;
-    ASSERT_TRUE(WaitForBox(Caption, &box, 10000, run.Id())) << "no error box";
-    EXPECT_EQ("Cannot open list file Uninstall.lst", box.text);
-    if (BoxIconsDrawn())
-        EXPECT_TRUE(box.hasIcon);
-    EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
-    AnswerBox(box, IDOK);
-    EXPECT_EQ(0, run.Wait());
+    RunExpectingListError(exe_, dir_.Path());
 
     EXPECT_EQ(before, ReadTree(dir_.Path()));
     ExpectRegistryUntouched();
@@ -248,6 +264,341 @@ TEST_F(Uninstall, ListEntryReachingOutsideTheInstallationLeavesThatFileAlone)
     EXPECT_FALSE(FileExists(dir_ / "inside.txt"));
     EXPECT_FALSE(DirExists(dir_ / "sub"));
     ASSERT_TRUE(standin.Wait());
+}
+
+// Links in the installation, as a user or an attacker can leave them: what
+// they lead to comes through the uninstall unchanged, byte for byte, the
+// links stay, and the ordinary listed items still go.
+struct FileLink {
+    const char *link;    // in the installation
+    const char *target;  // in the outside tree; with '=' in front, in the installation
+};
+
+struct KeyLink {
+    HKEY root;
+    const char *link;  // below the settings key
+};
+
+struct LinkLayout {
+    const char *name;
+    std::vector<std::string> files;  // ordinary files laid in the installation
+    std::vector<FileLink> links;
+    std::vector<KeyLink> keyLinks;  // each leads to its root's victim tree
+    const char *list;
+    std::vector<std::string> gone;  // what the uninstall takes
+    std::vector<std::string> kept;  // ordinary files it leaves
+};
+
+const LinkLayout LinkLayouts[] = {
+    {"a directory link listed with what lies behind it",
+     {"own.txt"},
+     {{"Plugins", "docs"}},
+     {},
+     "Plugins\\a.txt\r\nPlugins\\sub\\b.txt\r\nPlugins\\sub\r\nPlugins\r\nown.txt\r\n",
+     {"own.txt"},
+     {}},
+    {"a directory link to an empty directory, listed itself", {}, {{"Cache", "empty"}}, {}, "Cache\r\n", {}, {}},
+    // Wine shows these as plain files: only their final paths tell.
+    {"file links, one of them in a listed directory",
+     {"own.txt", "bin\\own.dll"},
+     {{"readme.txt", "secret.txt"}, {"bin\\tool.dll", "docs\\sub\\b.txt"}},
+     {},
+     "readme.txt\r\nbin\\tool.dll\r\nbin\\own.dll\r\nbin\r\nown.txt\r\n",
+     {"own.txt", "bin\\own.dll"},
+     {}},
+    {"a link below a listed directory, which stays",
+     {"Data\\keep.txt"},
+     {{"Data\\Cache", "docs"}},
+     {},
+     "Data\\Cache\\a.txt\r\nData\\Cache\r\nData\\keep.txt\r\nData\r\n",
+     {"Data\\keep.txt"},
+     {}},
+    {"a link to a directory of the installation",
+     {"Real\\r.txt", "Real\\s.txt"},
+     {{"Alias", "=Real"}},
+     {},
+     "Alias\\r.txt\r\nAlias\r\nReal\\s.txt\r\n",
+     {"Real\\s.txt"},
+     {"Real\\r.txt"}},
+    {"registry links below the settings keys of both roots",
+     {"own.txt"},
+     {},
+     {{HKEY_CURRENT_USER, "Key1\\Link"}, {HKEY_LOCAL_MACHINE, "Link"}},
+     "own.txt\r\n",
+     {"own.txt"},
+     {}},
+};
+
+// Trees the product does not own that registry links lead to. Under
+// HKEY_LOCAL_MACHINE outside Software, which a 32-bit program sees
+// elsewhere.
+const char UserVictim[] = "Software\\Qel Victim";
+const char MachineVictim[] = "System\\Qel Victim";
+
+const char *VictimOf(HKEY root)
+{
+    return root == HKEY_CURRENT_USER ? UserVictim : MachineVictim;
+}
+
+// The path with links resolved, or "" when it cannot be opened.
+std::string FinalPath(const std::string &path)
+{
+    HANDLE item = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (item == INVALID_HANDLE_VALUE)
+        return "";
+    char final[1024];
+    DWORD n = GetFinalPathNameByHandleA(item, final, sizeof final, 0);
+    CloseHandle(item);
+    return n > 0 && n < sizeof final ? std::string(final, n) : "";
+}
+
+TEST_F(Uninstall, NothingBeyondALinkInTheInstallationIsDeletedAndTheLinkStays)
+{
+    ScratchDir outside("links outside");
+    LayFile(outside / "secret.txt", "secret");
+    LayFile(outside / "docs\\a.txt", "a");
+    LayFile(outside / "docs\\sub\\b.txt", "b", FILE_ATTRIBUTE_READONLY);
+    MakeDirs(outside / "empty");
+    const TreeState outsideBefore = ReadTreeState(outside.Path());
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        ASSERT_TRUE(WriteRegValue(root, VictimOf(root), "Keep", REG_SZ, Sz("victim")));
+        ASSERT_TRUE(WriteRegValue(root, std::string(VictimOf(root)) + "\\Child", "Deep", REG_DWORD, Dword(7)));
+    }
+    const std::vector<std::string> userVictim = ReadRegTree(HKEY_CURRENT_USER, UserVictim);
+    const std::vector<std::string> machineVictim = ReadRegTree(HKEY_LOCAL_MACHINE, MachineVictim);
+
+    for (const LinkLayout &layout : LinkLayouts) {
+        SCOPED_TRACE(layout.name);
+        ScratchDir dir("links");
+        std::string exe = dir.Install();
+        for (const std::string &file : layout.files)
+            LayFile(dir / file, file);
+        LayFile(dir / "Uninstall.lst", layout.list);
+        std::vector<std::unique_ptr<UnixLink>> links;
+        for (const FileLink &link : layout.links) {
+            std::string target = link.target[0] == '=' ? dir / (link.target + 1) : outside / link.target;
+            MakeDirs((dir / link.link).substr(0, (dir / link.link).find_last_of('\\')));
+            links.emplace_back(new UnixLink(dir / link.link, target));
+            ASSERT_TRUE(links.back()->Made());
+            ASSERT_EQ(FinalPath(target), FinalPath(dir / link.link));
+        }
+        // The Windows 95 family has no registry links; its calls stay as
+        // they are, so none is laid there.
+        bool keyLinks = !layout.keyLinks.empty() && !Is9x();
+        std::vector<std::unique_ptr<RegLink>> keys;
+        MakeRegistry();
+        for (const KeyLink &key : keyLinks ? layout.keyLinks : std::vector<KeyLink>()) {
+            keys.emplace_back(new RegLink(key.root, std::string("Software\\Qel\\") + key.link, key.root,
+                                          VictimOf(key.root)));
+            ASSERT_TRUE(keys.back()->Made());
+        }
+        InterpreterStandin standin;
+        RunConfirmed(exe, dir.Path());
+
+        EXPECT_TRUE(outsideBefore == ReadTreeState(outside.Path())) << "the tree the links lead to changed";
+        for (const FileLink &link : layout.links) {
+            std::string target = link.target[0] == '=' ? dir / (link.target + 1) : outside / link.target;
+            EXPECT_EQ(FinalPath(target), FinalPath(dir / link.link)) << link.link << " is no longer the link";
+        }
+        for (const std::string &item : layout.gone)
+            EXPECT_FALSE(FileExists(dir / item)) << item;
+        for (const std::string &item : layout.kept)
+            EXPECT_EQ(item, ReadFile(dir / item));
+        EXPECT_FALSE(FileExists(dir / "Uninstall.lst"));
+        EXPECT_EQ(userVictim, ReadRegTree(HKEY_CURRENT_USER, UserVictim));
+        EXPECT_EQ(machineVictim, ReadRegTree(HKEY_LOCAL_MACHINE, MachineVictim));
+        if (keyLinks) {
+            // The links stay with their parents; everything else goes.
+            EXPECT_EQ(std::vector<std::string>({"Key1"}), RegSubkeys(HKEY_CURRENT_USER, "Software\\Qel"));
+            EXPECT_EQ(std::vector<std::string>({"Link"}), RegSubkeys(HKEY_CURRENT_USER, "Software\\Qel\\Key1"));
+            EXPECT_EQ(std::vector<std::string>({"Link"}), RegSubkeys(HKEY_LOCAL_MACHINE, "Software\\Qel"));
+            for (const KeyLink &key : layout.keyLinks)
+                EXPECT_TRUE(RegLinkExists(key.root, std::string("Software\\Qel\\") + key.link)) << key.link;
+            EXPECT_TRUE(RegValueNames(HKEY_CURRENT_USER, "Software\\Qel").empty());
+            EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UninstallEntry));
+        } else {
+            ExpectRegistryCleaned();
+        }
+        ASSERT_TRUE(standin.Wait());
+    }
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+        RegDeleteTreeQuiet(root, VictimOf(root));
+}
+
+TEST_F(Uninstall, DriveRootInstallationTakesTheListAtTheRootWhereverItStarts)
+{
+    ScratchDir mapped("drive root");
+    MappedDrive drive('Q', mapped.Path());
+    ASSERT_TRUE(drive.Made());
+    std::string exe = drive.Root() + "Uninstall.exe";
+    ASSERT_TRUE(CopyFileA(ProductExe().c_str(), exe.c_str(), FALSE));
+    LayFile(drive.Root() + "listed.txt", "listed");
+    LayFile(drive.Root() + "decoy.txt", "decoy");
+    LayFile(drive.Root() + "Uninstall.lst", "listed.txt\r\n");
+    // Started from here, "Q:" alone names this directory.
+    const std::string work = drive.Root() + "work";
+    LayFile(work + "\\listed.txt", "work");
+    LayFile(work + "\\Uninstall.lst", "decoy.txt\r\n");
+    const TreeState workBefore = ReadTreeState(work);
+    InterpreterStandin standin;
+    RunConfirmed(exe, work);
+
+    EXPECT_FALSE(FileExists(drive.Root() + "listed.txt"));
+    EXPECT_FALSE(FileExists(drive.Root() + "Uninstall.lst"));
+    EXPECT_EQ("decoy", ReadFile(drive.Root() + "decoy.txt"));
+    EXPECT_TRUE(workBefore == ReadTreeState(work)) << "the directory the program started from changed";
+    ExpectRegistryCleaned();
+    ASSERT_TRUE(standin.Wait());
+}
+
+// A directory whose name ends in a blank, made and removed with the wide
+// calls and the "\\?\" prefix: the ANSI calls would name it without the blank.
+class BlankEndedDir {
+public:
+    explicit BlankEndedDir(const std::string &path) : path_(path)
+    {
+        made_ = CreateDirectoryW(Long().c_str(), NULL) != 0;
+    }
+    ~BlankEndedDir()
+    {
+        // Items below it are reached by ANSI paths as well: only the last
+        // component of a path loses its trailing blanks.
+        RemoveTree(path_ + "\\Uninstall.exe");
+        RemoveTree(path_ + "\\listed.txt");
+        RemoveTree(path_ + "\\Uninstall.lst");
+        RemoveDirectoryW(Long().c_str());
+    }
+    BlankEndedDir(const BlankEndedDir &) = delete;
+    BlankEndedDir &operator=(const BlankEndedDir &) = delete;
+    bool Made() const { return made_; }
+    std::string operator/(const std::string &relative) const { return path_ + "\\" + relative; }
+
+private:
+    std::wstring Long() const { return L"\\\\?\\" + std::wstring(path_.begin(), path_.end()); }
+    std::string path_;
+    bool made_ = false;
+};
+
+TEST_F(Uninstall, DirectoryEnteredAsAnotherShowsTheListErrorAndChangesNothing)
+{
+    // "Qel " is entered as "Qel", whose list would be taken.
+    ScratchDir other("Qel");
+    LayFile(other / "decoy.txt", "decoy");
+    LayFile(other / "Uninstall.lst", "decoy.txt\r\n");
+    BlankEndedDir blank(std::string(ScratchRoot) + "\\Qel ");
+    ASSERT_TRUE(blank.Made());
+    std::string exe = blank / "Uninstall.exe";
+    ASSERT_TRUE(CopyFileA(ProductExe().c_str(), exe.c_str(), FALSE));
+    LayFile(blank / "listed.txt", "listed");
+    LayFile(blank / "Uninstall.lst", "listed.txt\r\n");
+    const TreeState otherBefore = ReadTreeState(other.Path());
+    InterpreterStandin standin;
+    RunExpectingListError(exe, ScratchRoot);
+
+    EXPECT_TRUE(otherBefore == ReadTreeState(other.Path()));
+    EXPECT_EQ("listed", ReadFile(blank / "listed.txt"));
+    EXPECT_EQ("listed.txt\r\n", ReadFile(blank / "Uninstall.lst"));
+    ExpectRegistryUntouched();
+    EXPECT_FALSE(FileExists(CleanupScriptPath()));
+    EXPECT_FALSE(standin.Wait(0)) << "an interpreter was started";
+}
+
+// Directories below base down to a full path past the ANSI calls' reach,
+// made and removed (with what is in them) through the wide calls.
+class LongDir {
+public:
+    explicit LongDir(const std::string &base) : top_(base + "\\" + std::string(60, 'd')), path_(top_)
+    {
+        while (path_.size() < 300)
+            path_ += "\\" + std::string(60, 'd');
+        for (size_t i = base.size() + 1; i <= path_.size(); i++)
+            if (i == path_.size() || path_[i] == '\\')
+                CreateDirectoryW(Long(path_.substr(0, i)).c_str(), NULL);
+    }
+    ~LongDir() { Remove(Long(top_)); }
+    LongDir(const LongDir &) = delete;
+    LongDir &operator=(const LongDir &) = delete;
+    const std::string &Path() const { return path_; }
+
+private:
+    static std::wstring Long(const std::string &path) { return L"\\\\?\\" + std::wstring(path.begin(), path.end()); }
+    static void Remove(const std::wstring &path)
+    {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                std::wstring name = found.cFileName;
+                if (name == L"." || name == L"..")
+                    continue;
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    Remove(path + L"\\" + name);
+                else
+                    DeleteFileW((path + L"\\" + name).c_str());
+            } while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryW(path.c_str());
+    }
+
+    std::string top_;
+    std::string path_;
+};
+
+TEST_F(Uninstall, InstallationReachedThroughALinkGoesWhereItsFinalPathFitsAndStopsWhereNot)
+{
+    // The program sees the installation at the link; every entry is held
+    // against the final path of the directory the link leads to. Where that
+    // path does not fit, nothing can be checked and the uninstall stops as
+    // when the list cannot be opened.
+    const std::string installation = std::string(ScratchRoot) + "\\through link";
+    for (bool deep : {true, false}) {
+        SCOPED_TRACE(deep ? "a final path too long" : "a final path that fits");
+        ScratchDir target("link target");
+        std::unique_ptr<LongDir> longDir(deep ? new LongDir(target.Path()) : nullptr);
+        UnixLink link(installation, deep ? longDir->Path() : target.Path());
+        ASSERT_TRUE(link.Made());
+        std::string exe = installation + "\\Uninstall.exe";
+        ASSERT_TRUE(CopyFileA(ProductExe().c_str(), exe.c_str(), FALSE));
+        LayFile(installation + "\\listed.txt", "listed");
+        LayFile(installation + "\\Uninstall.lst", "listed.txt\r\n");
+        MakeRegistry();
+        InterpreterStandin standin;
+        if (deep) {
+            RunExpectingListError(exe, ScratchRoot);
+            EXPECT_EQ("listed", ReadFile(installation + "\\listed.txt"));
+            EXPECT_EQ("listed.txt\r\n", ReadFile(installation + "\\Uninstall.lst"));
+            ExpectRegistryUntouched();
+            EXPECT_FALSE(standin.Wait(0)) << "an interpreter was started";
+        } else {
+            RunConfirmed(exe, ScratchRoot);
+            EXPECT_FALSE(FileExists(installation + "\\listed.txt"));
+            EXPECT_FALSE(FileExists(installation + "\\Uninstall.lst"));
+            ExpectRegistryCleaned();
+            EXPECT_TRUE(standin.Wait());
+        }
+    }
+}
+
+TEST_F(Uninstall, FileHeldOpenWithShareDeleteStaysAndTheUninstallStillEnds)
+{
+    // Wine reports its deletion done in every pass while it stays.
+    LayFile(dir_ / "held.txt", "held");
+    LayFile(dir_ / "other.txt", "other");
+    LayFile(dir_ / "Uninstall.lst", "held.txt\r\nother.txt\r\n");
+    HANDLE held = CreateFileA((dir_ / "held.txt").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    InterpreterStandin standin;
+    RunConfirmed(exe_, dir_.Path());
+    CloseHandle(held);
+
+    EXPECT_FALSE(FileExists(dir_ / "other.txt"));
+    EXPECT_FALSE(FileExists(dir_ / "Uninstall.lst"));
+    ExpectRegistryCleaned();
+    EXPECT_TRUE(standin.Wait());
 }
 
 TEST_F(Uninstall, PercentInTheInstallationPathIsDoubledInTheScript)

@@ -578,7 +578,9 @@ UnixLink::UnixLink(const std::string &link, const std::string &target) : link_(l
     size_t slash = link.find_last_of('\\');
     std::string parent = UnixName(link.substr(0, slash));
     std::string unixTarget = UnixName(target);
-    if (parent.empty() || unixTarget.empty() || !FileExists(target)) {
+    // Asked with the wide call: a target may lie past the ANSI calls' reach.
+    std::wstring wideTarget = L"\\\\?\\" + std::wstring(target.begin(), target.end());
+    if (parent.empty() || unixTarget.empty() || GetFileAttributesW(wideTarget.c_str()) == INVALID_FILE_ATTRIBUTES) {
         ADD_FAILURE() << "cannot link " << link << " to " << target;
         return;
     }

@@ -1,6 +1,7 @@
 // The checks that guard names before they reach the file system or the
 // registry: entry templates, key paths, group folder names and the Program
-// Manager's command for them, containment.
+// Manager's command for them, containment of full and final paths, the
+// installation directory and its read-back.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -104,6 +105,41 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         for (size_t i = 0; i < b.size(); i++)
             if (Lower(a[i]) != Lower(b[i]))
                 abort();
+    }
+
+    // Inside a final path: the directory's text without a "\\?\" prefix and
+    // a trailing backslash starts the path's text without its prefix, which
+    // goes on with a backslash and something after it.
+    if (IsInsideFinalPath(a.c_str(), b.c_str())) {
+        std::string path = a.compare(0, 4, "\\\\?\\") == 0 ? a.substr(4) : a;
+        std::string dir = b.compare(0, 4, "\\\\?\\") == 0 ? b.substr(4) : b;
+        if (!dir.empty() && dir.back() == '\\')
+            dir.pop_back();
+        if (dir.empty() || path.size() < dir.size() + 2 || path[dir.size()] != '\\')
+            abort();
+        for (size_t i = 0; i < dir.size(); i++)
+            if (Lower(path[i]) != Lower(dir[i]))
+                abort();
+    }
+
+    if (IsSameDirectory(a.c_str(), b.c_str()) != IsSameDirectory(b.c_str(), a.c_str()))
+        abort();
+    if (IsSameDirectory(a.c_str(), b.c_str()) && (a.empty() || !IsSameDirectory(a.c_str(), a.c_str())))
+        abort();
+
+    // The directory left is a leading part of the module path, ending just
+    // before its last backslash, or just after it for a drive root.
+    std::string directory = a;
+    size_t left = CutToDirectory(&directory[0]);
+    size_t slash = a.rfind('\\');
+    if (left != 0) {
+        if (slash == std::string::npos || slash == 0 || left != strlen(directory.c_str()) ||
+            a.compare(0, left, directory.c_str()) != 0)
+            abort();
+        if (left != (a[slash - 1] == ':' ? slash + 1 : slash))
+            abort();
+    } else if (slash != std::string::npos && slash != 0) {
+        abort();
     }
     return 0;
 }
