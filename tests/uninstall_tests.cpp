@@ -274,16 +274,18 @@ struct FileLink {
     const char *target;  // in the outside tree; with '=' in front, in the installation
 };
 
+// Below the settings key of HKEY_CURRENT_USER, which a user can write to
+// without rights over what the link leads to.
 struct KeyLink {
-    HKEY root;
-    const char *link;  // below the settings key
+    const char *link;
+    HKEY victimRoot;
 };
 
 struct LinkLayout {
     const char *name;
     std::vector<std::string> files;  // ordinary files laid in the installation
     std::vector<FileLink> links;
-    std::vector<KeyLink> keyLinks;  // each leads to its root's victim tree
+    std::vector<KeyLink> keyLinks;
     const char *list;
     std::vector<std::string> gone;  // what the uninstall takes
     std::vector<std::string> kept;  // ordinary files it leaves
@@ -320,10 +322,10 @@ const LinkLayout LinkLayouts[] = {
      "Alias\\r.txt\r\nAlias\r\nReal\\s.txt\r\n",
      {"Real\\s.txt"},
      {"Real\\r.txt"}},
-    {"registry links below the settings keys of both roots",
+    {"registry links below the settings key, to the user's and the machine's keys",
      {"own.txt"},
      {},
-     {{HKEY_CURRENT_USER, "Key1\\Link"}, {HKEY_LOCAL_MACHINE, "Link"}},
+     {{"Key1\\Link", HKEY_CURRENT_USER}, {"Link", HKEY_LOCAL_MACHINE}},
      "own.txt\r\n",
      {"own.txt"},
      {}},
@@ -390,8 +392,8 @@ TEST_F(Uninstall, NothingBeyondALinkInTheInstallationIsDeletedAndTheLinkStays)
         std::vector<std::unique_ptr<RegLink>> keys;
         MakeRegistry();
         for (const KeyLink &key : keyLinks ? layout.keyLinks : std::vector<KeyLink>()) {
-            keys.emplace_back(new RegLink(key.root, std::string("Software\\Qel\\") + key.link, key.root,
-                                          VictimOf(key.root)));
+            keys.emplace_back(new RegLink(HKEY_CURRENT_USER, std::string("Software\\Qel\\") + key.link,
+                                          key.victimRoot, VictimOf(key.victimRoot)));
             ASSERT_TRUE(keys.back()->Made());
         }
         InterpreterStandin standin;
@@ -411,12 +413,12 @@ TEST_F(Uninstall, NothingBeyondALinkInTheInstallationIsDeletedAndTheLinkStays)
         EXPECT_EQ(machineVictim, ReadRegTree(HKEY_LOCAL_MACHINE, MachineVictim));
         if (keyLinks) {
             // The links stay with their parents; everything else goes.
-            EXPECT_EQ(std::vector<std::string>({"Key1"}), RegSubkeys(HKEY_CURRENT_USER, "Software\\Qel"));
+            EXPECT_EQ(std::vector<std::string>({"Key1", "Link"}), RegSubkeys(HKEY_CURRENT_USER, "Software\\Qel"));
             EXPECT_EQ(std::vector<std::string>({"Link"}), RegSubkeys(HKEY_CURRENT_USER, "Software\\Qel\\Key1"));
-            EXPECT_EQ(std::vector<std::string>({"Link"}), RegSubkeys(HKEY_LOCAL_MACHINE, "Software\\Qel"));
             for (const KeyLink &key : layout.keyLinks)
-                EXPECT_TRUE(RegLinkExists(key.root, std::string("Software\\Qel\\") + key.link)) << key.link;
+                EXPECT_TRUE(RegLinkExists(HKEY_CURRENT_USER, std::string("Software\\Qel\\") + key.link)) << key.link;
             EXPECT_TRUE(RegValueNames(HKEY_CURRENT_USER, "Software\\Qel").empty());
+            EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, "Software\\Qel"));
             EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UninstallEntry));
         } else {
             ExpectRegistryCleaned();
