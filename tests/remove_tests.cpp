@@ -31,6 +31,27 @@ namespace {
 
 const char Marker = (char)0xBD;
 
+// A text in a buffer of 64 bytes with the marker after its terminator, for
+// the functions that work in place.
+struct MarkedCopy {
+    char buffer[64];
+    size_t length;
+
+    explicit MarkedCopy(const char *text) : length(strlen(text))
+    {
+        memset(buffer, Marker, sizeof buffer);
+        memcpy(buffer, text, length + 1);
+    }
+    // Nothing written past the text's own terminator.
+    bool MarkersIntact() const
+    {
+        for (size_t i = length + 1; i < sizeof buffer; i++)
+            if (buffer[i] != Marker)
+                return false;
+        return true;
+    }
+};
+
 struct TrimCase {
     const char *name;
     const char *line;
@@ -58,15 +79,10 @@ const TrimCase TrimCases[] = {
 TEST(TrimTrailing, CutsTrailingControlBytesBlanksAnd7FOnly)
 {
     for (const TrimCase &c : TrimCases) {
-        char buffer[64];
-        memset(buffer, Marker, sizeof buffer);
-        size_t length = strlen(c.line);
-        memcpy(buffer, c.line, length + 1);
-        TrimTrailing(buffer);
-        EXPECT_STREQ(c.trimmed, buffer) << c.name;
-        // Nothing written past the line's own terminator.
-        for (size_t i = length + 1; i < sizeof buffer; i++)
-            ASSERT_EQ(Marker, buffer[i]) << c.name << ": byte " << i;
+        MarkedCopy line(c.line);
+        TrimTrailing(line.buffer);
+        EXPECT_STREQ(c.trimmed, line.buffer) << c.name;
+        EXPECT_TRUE(line.MarkersIntact()) << c.name;
     }
 }
 
@@ -144,17 +160,12 @@ const EnterCase EnterCases[] = {
 TEST(CutToDirectory, LeavesTheDirectoryThatIsEnteredAndReadBack)
 {
     for (const EnterCase &c : EnterCases) {
-        char buffer[64];
-        memset(buffer, Marker, sizeof buffer);
-        size_t length = strlen(c.modulePath);
-        memcpy(buffer, c.modulePath, length + 1);
-        size_t left = CutToDirectory(buffer);
+        MarkedCopy path(c.modulePath);
+        size_t left = CutToDirectory(path.buffer);
         EXPECT_EQ(strlen(c.directory), left) << c.name;
-        if (left)
-            EXPECT_STREQ(c.directory, buffer) << c.name;
-        for (size_t i = length + 1; i < sizeof buffer; i++)
-            ASSERT_EQ(Marker, buffer[i]) << c.name << ": byte " << i;
+        EXPECT_TRUE(path.MarkersIntact()) << c.name;
         if (left) {
+            EXPECT_STREQ(c.directory, path.buffer) << c.name;
             EXPECT_EQ(c.same, IsSameDirectory(c.current, c.directory)) << c.name;
             EXPECT_EQ(c.same, IsSameDirectory(c.directory, c.current)) << c.name << " (swapped)";
         }

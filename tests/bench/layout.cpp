@@ -573,21 +573,26 @@ static bool WaitForPresence(const std::string &path, bool present)
     return present ? WaitForPath(path, 10000) : WaitUntilGone(path, 10000);
 }
 
-UnixLink::UnixLink(const std::string &link, const std::string &target) : link_(link)
+void UnixLink::Make(const std::string &unixLink, const std::string &unixTarget, const std::string &probe)
+{
+    unixLink_ = unixLink;
+    probe_ = probe;
+    made_ = RunUnix("/bin/ln", {"-s", unixTarget, unixLink}) && WaitForPresence(probe, true);
+    if (!made_)
+        ADD_FAILURE() << "ln -s did not make " << unixLink;
+}
+
+UnixLink::UnixLink(const std::string &link, const std::string &target)
 {
     size_t slash = link.find_last_of('\\');
     std::string parent = UnixName(link.substr(0, slash));
     std::string unixTarget = UnixName(target);
     // Asked with the wide call: a target may lie past the ANSI calls' reach.
     std::wstring wideTarget = L"\\\\?\\" + std::wstring(target.begin(), target.end());
-    if (parent.empty() || unixTarget.empty() || GetFileAttributesW(wideTarget.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (parent.empty() || unixTarget.empty() || GetFileAttributesW(wideTarget.c_str()) == INVALID_FILE_ATTRIBUTES)
         ADD_FAILURE() << "cannot link " << link << " to " << target;
-        return;
-    }
-    unixLink_ = parent + "/" + link.substr(slash + 1);
-    made_ = RunUnix("/bin/ln", {"-s", unixTarget, unixLink_}) && WaitForPresence(link, true);
-    if (!made_)
-        ADD_FAILURE() << "ln -s did not make " << unixLink_;
+    else
+        Make(parent + "/" + link.substr(slash + 1), unixTarget, link);
 }
 
 UnixLink::~UnixLink()
@@ -595,7 +600,7 @@ UnixLink::~UnixLink()
     if (unixLink_.empty())
         return;
     // A link whose target went is not seen through; the wait ends at once.
-    if (!RunUnix("/bin/rm", {"-f", unixLink_}) || !WaitForPresence(link_, false))
+    if (!RunUnix("/bin/rm", {"-f", unixLink_}) || !WaitForPresence(probe_, false))
         ADD_FAILURE() << "rm did not remove " << unixLink_;
 }
 
@@ -604,22 +609,10 @@ MappedDrive::MappedDrive(char letter, const std::string &dir) : root_(std::strin
     // The Unix name of C:\ ends in "dosdevices/c:/".
     std::string devices = UnixName("C:\\");
     std::string unixDir = UnixName(dir);
-    if (devices.size() < 3 || unixDir.empty() || FileExists(root_)) {
+    if (devices.size() < 3 || unixDir.empty() || DirExists(root_))
         ADD_FAILURE() << "cannot map " << root_ << " to " << dir;
-        return;
-    }
-    unixLink_ = devices.substr(0, devices.size() - 3) + (char)tolower(letter) + ":";
-    made_ = RunUnix("/bin/ln", {"-s", unixDir, unixLink_}) && WaitForPresence(root_, true);
-    if (!made_)
-        ADD_FAILURE() << "ln -s did not map " << root_;
-}
-
-MappedDrive::~MappedDrive()
-{
-    if (unixLink_.empty())
-        return;
-    if (!RunUnix("/bin/rm", {"-f", unixLink_}) || !WaitForPresence(root_, false))
-        ADD_FAILURE() << "rm did not unmap " << root_;
+    else
+        Make(devices.substr(0, devices.size() - 3) + (char)tolower(letter) + ":", unixDir, root_);
 }
 
 std::string RegistryNtName(HKEY root, const std::string &key)

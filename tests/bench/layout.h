@@ -141,27 +141,27 @@ public:
     UnixLink &operator=(const UnixLink &) = delete;
     bool Made() const { return made_; }
 
+protected:
+    UnixLink() = default;
+    // Makes unixLink lead to unixTarget; probe is a Windows path that can be
+    // read through once it does.
+    void Make(const std::string &unixLink, const std::string &unixTarget, const std::string &probe);
+
 private:
-    std::string link_;
     std::string unixLink_;
+    std::string probe_;
     bool made_ = false;
 };
 
 // A drive letter of the prefix ("Q:") for a directory, through a link in
 // the prefix's dosdevices.
-class MappedDrive {
+class MappedDrive : public UnixLink {
 public:
     MappedDrive(char letter, const std::string &dir);
-    ~MappedDrive();
-    MappedDrive(const MappedDrive &) = delete;
-    MappedDrive &operator=(const MappedDrive &) = delete;
-    bool Made() const { return made_; }
-    std::string Root() const { return root_; }  // "Q:\"
+    std::string Root() const { return root_; }  // "Q:\\"
 
 private:
     std::string root_;
-    std::string unixLink_;
-    bool made_ = false;
 };
 
 // The name under which the platform's link targets reach a key:
