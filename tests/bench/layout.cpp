@@ -559,9 +559,10 @@ static bool RunUnix(const std::string &program, const std::vector<std::string> &
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     ZeroMemory(&info, sizeof info);
-    if (!CreateProcessA(WindowsPath(program).c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
-                        &info))
+    if (!CreateProcessRetrying(WindowsPath(program).c_str(), &line[0], FALSE, 0, NULL, &startup, &info)) {
+        ADD_FAILURE() << "cannot start " << program << ": error " << GetLastError();
         return false;
+    }
     if (info.hProcess)
         CloseHandle(info.hProcess);
     return true;
