@@ -361,6 +361,34 @@ TEST_F(ListPasses, EntryWithDotsThatStaysInsideBehavesAsBefore)
     EXPECT_FALSE(Exists("c.txt"));
 }
 
+// A platform without GetFinalPathNameByHandleA (before Windows Vista), as
+// the product's run-time lookup sees it.
+decltype(&GetProcAddress) realGetProcAddress;
+
+FARPROC WINAPI WithoutFinalPaths(HMODULE module, LPCSTR name)
+{
+    if (HIWORD((ULONG_PTR)name) != 0 && strcmp(name, "GetFinalPathNameByHandleA") == 0)
+        return NULL;
+    return realGetProcAddress(module, name);
+}
+
+TEST_F(ListPasses, WithoutFinalPathsTheAttributeChecksStillKeepADirectoryLinkAndWhatItLeadsTo)
+{
+    ScratchDir outside("list passes outside");
+    LayFile(outside / "secret.txt", "secret");
+    LayFile(dir_ / "own.txt", "own");
+    UnixLink link(dir_ / "Plugins", outside.Path());
+    ASSERT_TRUE(link.Made());
+    ImportHook lookup("KERNEL32.dll", "GetProcAddress", (void *)&WithoutFinalPaths);
+    realGetProcAddress = lookup.Original<decltype(realGetProcAddress)>();
+    ASSERT_TRUE(lookup.Installed());
+
+    EXPECT_EQ(2, Passes("Plugins\\secret.txt\r\nPlugins\r\nown.txt\r\n"));
+    EXPECT_EQ("secret", ReadFile(outside / "secret.txt"));
+    EXPECT_TRUE(Exists("Plugins\\secret.txt")) << "the link went";
+    EXPECT_FALSE(Exists("own.txt"));
+}
+
 // The passes with the product's attribute reads answered by the test for
 // chosen paths (failures that cannot be made for real here) and its
 // clearing and deleting calls recorded.
