@@ -582,72 +582,16 @@ TEST_F(GroupRemoval, WineProgramManagerCreatesAGroupThatTheRemovalDeletes)
     EXPECT_FALSE(DirExists(programs_ + "\\QEL Wine Group"));
 }
 
-// Runs a Unix program from this Windows one with a command line split as
-// Windows splits it (Wine gives no handle for it) and waits until done()
-// holds, up to five seconds.
-template <class Done> bool RunUnix(const std::string &commandLine, Done done)
-{
-    STARTUPINFOA startup;
-    PROCESS_INFORMATION info;
-    ZeroMemory(&startup, sizeof startup);
-    ZeroMemory(&info, sizeof info);
-    startup.cb = sizeof startup;
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info))
-        return false;
-    if (info.hProcess)
-        CloseHandle(info.hProcess);
-    if (info.hThread)
-        CloseHandle(info.hThread);
-    for (int i = 0; i < 250 && !done(); i++)
-        Sleep(20);
-    return done();
-}
-
-std::string UnixPath(const std::string &path)
-{
-    typedef char *(CDECL * UnixFileName)(LPCWSTR);
-    UnixFileName unixFileName =
-        (UnixFileName)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
-    std::wstring wide(path.begin(), path.end());
-    char *name = unixFileName ? unixFileName(wide.c_str()) : nullptr;
-    std::string result = name ? name : "";
-    if (name)
-        HeapFree(GetProcessHeap(), 0, name);
-    return result;
-}
-
 const DWORD LinkedFolder = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
-
-// A Unix symbolic link to a folder, which Windows programs see as a reparse
-// point; removed (the link, not what it points at) at the end of the scope.
-class FolderLink {
-public:
-    FolderLink(const std::string &link, const std::string &target) : link_(link)
-    {
-        made_ = RunUnix("Z:\\bin\\ln -s \"" + UnixPath(target) + "\" \"" + UnixPath(link) + "\"",
-                        [&] { return GetFileAttributesA(link.c_str()) == LinkedFolder; });
-    }
-    ~FolderLink()
-    {
-        RunUnix("Z:\\bin\\rm \"" + UnixPath(link_) + "\"",
-                [&] { return GetFileAttributesA(link_.c_str()) == INVALID_FILE_ATTRIBUTES; });
-    }
-    bool Made() const { return made_; }
-
-private:
-    std::string link_;
-    bool made_ = false;
-};
 
 TEST_F(GroupRemoval, LinkedGroupFolderIsNeitherEmptiedNorSentHoweverItIsSpelled)
 {
     ScratchDir target("link target");
     MakeFolder(target / "Sub", {"Kept.lnk"});
     WriteFile(target / "Shared.lnk", "[InternetShortcut]\r\n");
-    FolderLink link(programs_ + "\\Linked", target.Path());
+    UnixLink link(programs_ + "\\Linked", target.Path());
     ASSERT_TRUE(link.Made());
+    ASSERT_EQ(LinkedFolder, GetFileAttributesA((programs_ + "\\Linked").c_str()));
 
     // With trailing separators Windows reports the target's attributes.
     for (const char *name : {"Linked", "Linked\\", "Linked\\/", "Linked.", "Linked "}) {
