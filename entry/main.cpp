@@ -1,11 +1,13 @@
 /* Process start-up and the mode dispatch, with the two small modes that the
  * cleanup script uses ("wait" and "warning"). */
 #include <windows.h>
+#include <string.h>
 
-#include "entry.h"
-#include "text.h"
-#include "../register/register.h"
-#include "../remove/remove.h"
+#include "entry/messages.h"
+#include "entry/platform.h"
+#include "entry/text.h"
+#include "register/register.h"
+#include "remove/remove.h"
 
 enum { WarningSize = 512, WaitMilliseconds = 1000 };
 
@@ -24,7 +26,7 @@ static void ShowWarning(void)
     caption = MsgText(MsgCaption);
     if (!FormatText(message, sizeof message, "%s\n", completed))
         return;
-    used = lstrlenA(message);
+    used = strlen(message);
     /* Message 202 is itself the format of the second line. */
     if (!FormatText(message + used, sizeof message - used, deleteManually, path))
         return;

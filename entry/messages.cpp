@@ -1,5 +1,5 @@
 /* The message ring: texts of the string table fetched by number. */
-#include "entry.h"
+#include "entry/messages.h"
 
 HINSTANCE AppInstance;
 

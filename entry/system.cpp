@@ -1,18 +1,14 @@
 /* Platform facts shared by the modes: the module path, a path as a batch
- * file must name it, and the OS family. */
-#include "entry.h"
+ * file must name it, the OS family, and files written whole. */
+#include "entry/platform.h"
 
 #include <string.h>
 
-#include "text.h"
+#include "entry/text.h"
 
 int GetModulePath(char *path, DWORD size)
 {
-    DWORD n = GetModuleFileNameA(NULL, path, size);
-
-    /* A path that fills the buffer may have been cut (and, on older
-     * systems, left without its terminator). */
-    if (n == 0 || n >= size) {
+    if (!LengthFits(GetModuleFileNameA(NULL, path, size), size)) {
         if (size > 0)
             path[0] = '\0';
         return 0;
@@ -30,6 +26,15 @@ static int ConvertCodePage(UINT from, UINT to, const char *text, char *dst, int 
     return n != 0 && WideCharToMultiByte(to, 0, wide, n, dst, size, NULL, NULL) != 0;
 }
 
+static int IsSameText(const char *a, const char *b)
+{
+    while (*a != '\0' && *a == *b) {
+        a++;
+        b++;
+    }
+    return *a == *b;
+}
+
 /* path in the OEM code page, when converting that back gives path again:
  * a character the OEM code page lacks comes out as '?' or a look-alike. */
 static int ToOemExactly(char *dst, DWORD size, const char *path)
@@ -37,13 +42,12 @@ static int ToOemExactly(char *dst, DWORD size, const char *path)
     char back[PathSize];
 
     return ConvertCodePage(CP_ACP, CP_OEMCP, path, dst, (int)size) &&
-           ConvertCodePage(CP_OEMCP, CP_ACP, dst, back, sizeof back) && strcmp(back, path) == 0;
+           ConvertCodePage(CP_OEMCP, CP_ACP, dst, back, sizeof back) && IsSameText(back, path);
 }
 
 int GetBatchPath(char *dst, DWORD size, const char *path)
 {
     char shortPath[PathSize];
-    DWORD n;
 
     /* The OEM form is as long as the path, a short form never longer: a
      * path without room is refused here, not replaced by its short form. */
@@ -55,8 +59,8 @@ int GetBatchPath(char *dst, DWORD size, const char *path)
     if (ToOemExactly(dst, size, path))
         return 1;
     /* The short form exists only for what exists on the disk. */
-    n = GetShortPathNameA(path, shortPath, sizeof shortPath);
-    if (n != 0 && n < sizeof shortPath && ToOemExactly(dst, size, shortPath))
+    if (LengthFits(GetShortPathNameA(path, shortPath, sizeof shortPath), sizeof shortPath) &&
+        ToOemExactly(dst, size, shortPath))
         return 1;
     return FormatText(dst, size, "%s", path);
 }
@@ -71,4 +75,21 @@ DWORD GetPlatformId(void)
     if (!GetVersionExA(&info))
         return 0;
     return info.dwPlatformId;
+}
+
+int WriteText(FILE *file, const char *text)
+{
+    size_t length = strlen(text);
+
+    return fwrite(text, 1, length, file) == length;
+}
+
+int CloseWrittenFile(FILE *file, const char *path, int written)
+{
+    /* The close writes what the stream still buffers: it can fail too. */
+    if (fclose(file) != 0)
+        written = 0;
+    if (!written)
+        DeleteFileA(path);
+    return written;
 }

@@ -1,6 +1,6 @@
 /* Bounded formatting, the command tail, the mode choice and the doubling
  * of '%' for batch files. */
-#include "text.h"
+#include "entry/text.h"
 
 #include <stdarg.h>
 #include <stdio.h>
@@ -30,6 +30,11 @@ int FormatText(char *dst, size_t size, const char *format, ...)
     return 1;
 }
 
+int LengthFits(unsigned long length, size_t size)
+{
+    return length != 0 && length < size;
+}
+
 static int IsBlankOrTab(char c)
 {
     return c == ' ' || c == '\t';
@@ -40,6 +45,11 @@ const char *CommandTail(const char *p)
     while (IsBlankOrTab(*p))
         p++;
     if (*p == '"') {
+        /* A tab ends even a quoted name: the classic start-up code of
+         * Windows programs forms the tail this way, and the command lines
+         * that installers and the list of programs pass are made for it.
+         * What follows the tab is then the tail, a closing quote not
+         * included. */
         p++;
         while (*p && *p != '"' && *p != '\t')
             p++;
@@ -59,28 +69,25 @@ static char LowerAscii(char c)
     return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
 }
 
-/* Compares the first n characters of s with the lower-case word; s may be
- * shorter only if the word is too. */
-static int MatchesNoCase(const char *s, const char *word, size_t n)
+int SameStartNoCase(const char *a, const char *b, size_t n)
 {
     size_t i;
 
-    for (i = 0; i < n; i++) {
-        if (LowerAscii(s[i]) != word[i])
+    for (i = 0; i < n; i++)
+        if (LowerAscii(a[i]) != LowerAscii(b[i]))
             return 0;
-        if (word[i] == '\0')
-            return 1;
-    }
     return 1;
 }
 
 enum Mode SelectMode(const char *tail)
 {
-    if (MatchesNoCase(tail, "register", RegisterWordLength))
+    /* A prefix test for "register"; the others take the terminator in, so
+     * they match the whole tail only. */
+    if (SameStartNoCase(tail, "register", RegisterWordLength))
         return ModeRegister;
-    if (MatchesNoCase(tail, "warning", sizeof "warning"))
+    if (SameStartNoCase(tail, "warning", sizeof "warning"))
         return ModeWarning;
-    if (MatchesNoCase(tail, "wait", sizeof "wait"))
+    if (SameStartNoCase(tail, "wait", sizeof "wait"))
         return ModeWait;
     return ModeUninstall;
 }

@@ -1,6 +1,7 @@
 /* Text work that needs no platform call: the bounded formatter every
- * composed path goes through, the command tail, the choice of mode and the
- * doubling of '%' in a path written into a batch file.
+ * composed path goes through, the sizes of paths, the command tail, the
+ * choice of mode and the doubling of '%' in a path written into a batch
+ * file.
  * Compiles without windows.h so that tests and fuzzers reach it directly. */
 #ifndef QEL_ENTRY_TEXT_H
 #define QEL_ENTRY_TEXT_H
@@ -16,6 +17,10 @@ int FormatText(char *dst, size_t size, const char *format, ...)
 #endif
     ;
 
+/* 1 when the first n bytes of a and b match, ASCII letters compared
+ * without regard to case; a shorter text fails at its terminator. */
+int SameStartNoCase(const char *a, const char *b, size_t n);
+
 /* The command-line tail: what follows the program's own name, with the
  * blanks and tabs after it skipped and trailing blanks kept. */
 const char *CommandTail(const char *commandLine);
@@ -28,8 +33,17 @@ enum Mode SelectMode(const char *tail);
 /* Length of the registration word; the group text follows it. */
 enum { RegisterWordLength = 8 };
 
+/* The platform's path limit; every path buffer has this size. */
+enum { PathSize = 260 };
+
 /* Room for a path of the platform's limit with every byte doubled. */
-enum { EscapedPathSize = 2 * 260 };
+enum { EscapedPathSize = 2 * PathSize };
+
+/* Whether a length the platform reports for text it wrote into a buffer of
+ * size bytes stands for the whole text: 0 is a failure, and so is a length
+ * that fills the buffer, since the text may then have been cut (or, on older
+ * systems, left without its terminator). */
+int LengthFits(unsigned long length, size_t size);
 
 /* path with every '%' doubled, as a batch file must hold it: the command
  * interpreter expands %...% there even between double quotes. 0 and dst

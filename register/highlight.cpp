@@ -1,8 +1,8 @@
 /* First-run defaults for the file manager's highlighting of files by name
  * and attributes. This program only writes them. */
-#include "register.h"
+#include "register/register.h"
 
-#include "../settings/settings.h"
+#include "settings/settings.h"
 
 static const char HighlightSubkey[] = "Highlight";
 

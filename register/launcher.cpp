@@ -1,13 +1,13 @@
 /* The Windows 95 family's launcher files beside the executable: the empty
  * marker "$UseBat.$$$" and the one-line "Qel.bat" that starts "Qel.exe". */
-#include "register.h"
+#include "register/register.h"
 
 #include <stdio.h>
 #include <string.h>
 
-#include "../entry/entry.h"
-#include "../entry/text.h"
-#include "quote.h"
+#include "entry/platform.h"
+#include "entry/text.h"
+#include "register/quote.h"
 
 static const char MarkerName[] = "$UseBat.$$$";
 static const char LauncherName[] = "Qel.bat";
@@ -17,10 +17,11 @@ static const char ProgramName[] = "Qel.exe";
 enum { LauncherLineSize = EscapedPathSize + 4 };
 
 /* Puts name after the directory part (length bytes, up to and including
- * the last backslash) of path. 0 when the result does not fit. */
-static int PutFileName(char *path, size_t length, const char *name)
+ * the last backslash) of path, a buffer of size bytes. 0 when the result
+ * does not fit. */
+static int PutFileName(char *path, size_t size, size_t length, const char *name)
 {
-    return FormatText(path + length, PathSize - length, "%s", name);
+    return FormatText(path + length, size - length, "%s", name);
 }
 
 /* The line of "Qel.bat" for the program beside path, whose directory part
@@ -32,9 +33,7 @@ static int ComposeLauncherLine(char *line, size_t size, const char *path, size_t
     char batchDir[PathSize];
     char program[PathSize];
 
-    memcpy(dir, path, length);
-    dir[length] = '\0';
-    return GetBatchPath(batchDir, sizeof batchDir, dir) &&
+    return FormatText(dir, sizeof dir, "%.*s", (int)length, path) && GetBatchPath(batchDir, sizeof batchDir, dir) &&
            FormatText(program, sizeof program, "%s%s", batchDir, ProgramName) &&
            FormatLauncherLine(line, size, program);
 }
@@ -43,19 +42,12 @@ static int ComposeLauncherLine(char *line, size_t size, const char *path, size_t
  * left: a cut line would start something else. */
 static int WriteLauncher(const char *path, const char *line)
 {
-    size_t length = strlen(line);
     FILE *file = fopen(path, "wb");
-    int written;
 
     if (!file)
         return 0;
     /* Binary mode: the line ends in exactly CR LF. */
-    written = fwrite(line, 1, length, file) == length;
-    if (fclose(file) != 0)
-        written = 0;
-    if (!written)
-        DeleteFileA(path);
-    return written;
+    return CloseWrittenFile(file, path, WriteText(file, line));
 }
 
 void CreateLauncherFiles(void)
@@ -78,7 +70,7 @@ void CreateLauncherFiles(void)
 
     /* "wb" creates the marker or cuts an old one to nothing. Without the
      * marker, "Qel.bat" is not attempted either. */
-    if (!PutFileName(path, directory, MarkerName))
+    if (!PutFileName(path, sizeof path, directory, MarkerName))
         return;
     file = fopen(path, "wb");
     if (!file)
@@ -86,7 +78,7 @@ void CreateLauncherFiles(void)
     fclose(file);
 
     /* An existing "Qel.bat", file or directory, may be the user's own. */
-    if (!PutFileName(path, directory, LauncherName))
+    if (!PutFileName(path, sizeof path, directory, LauncherName))
         return;
     if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
         return;

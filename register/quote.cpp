@@ -1,20 +1,20 @@
 /* Quoting of a file name for a batch file line, and the line of "Qel.bat". */
-#include "quote.h"
+#include "register/quote.h"
 
 #include <string.h>
 
-#include "../entry/text.h"
+#include "entry/text.h"
 
 int FileNameNeedsQuotes(const char *name)
 {
     if (name[0] == '-' || name[0] == '^')
         return 1;
-    return strchr(name, ' ') != NULL || strchr(name, '&') != NULL;
+    return strpbrk(name, " &") != NULL;
 }
 
 char *QuoteFileName(char *name)
 {
-    size_t length;
+    size_t length, i;
 
     if (!FileNameNeedsQuotes(name))
         return name;
@@ -22,7 +22,8 @@ char *QuoteFileName(char *name)
      * the same, and no length of name can overrun a fixed scratch buffer.
      * Writes exactly length + 3 bytes. */
     length = strlen(name);
-    memmove(name + 1, name, length);
+    for (i = length; i > 0; i--)
+        name[i] = name[i - 1];
     name[0] = '"';
     name[length + 1] = '"';
     name[length + 2] = '\0';

@@ -1,17 +1,14 @@
 /* Registration: the uninstall entry in the system's list of programs, the
  * Start-menu group's name and the FTP plug-in's default host. */
-#include "register.h"
+#include "register/register.h"
 
-#include "../entry/entry.h"
-#include "../entry/text.h"
-#include "../settings/settings.h"
+#include <string.h>
 
-/* Under HKEY_LOCAL_MACHINE, not under the settings root. */
-static const char UninstallKeyPath[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QEL manager";
+#include "entry/platform.h"
+#include "entry/text.h"
+#include "settings/settings.h"
+
 static const char DisplayName[] = "QEL file manager";
-
-static const char GroupValue[] = "Group";
 
 /* The default host is added only while the user has no host list at all. */
 static const char HostsSubkey[] = "Plugins\\FTP\\Hosts";
@@ -31,20 +28,20 @@ void WriteRegistration(const char *groupText)
      * it as an entry that cannot be written. */
     if (!GetModulePath(path, sizeof path))
         return;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, UninstallKeyPath, 0, NULL, REG_OPTION_NON_VOLATILE,
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, UninstallEntryKey, 0, NULL, REG_OPTION_NON_VOLATILE,
                         KEY_ALL_ACCESS, NULL, &key, NULL) != ERROR_SUCCESS)
         return;
     /* Unquoted even with blanks, and without arguments, so that the
      * system's list of programs starts the uninstall. Failed writes go
      * unnoticed. */
     RegSetValueExA(key, "DisplayName", 0, REG_SZ, (const BYTE *)DisplayName, sizeof DisplayName);
-    RegSetValueExA(key, "UninstallString", 0, REG_SZ, (const BYTE *)path, lstrlenA(path) + 1);
+    RegSetValueExA(key, "UninstallString", 0, REG_SZ, (const BYTE *)path, (DWORD)strlen(path) + 1);
     RegCloseKey(key);
 
     /* Only blanks: a tab or a quote belongs to the name. */
     while (*groupText == ' ')
         groupText++;
-    SetRegString("", GroupValue, groupText);
+    SetRegString("", GroupValueName, groupText);
 
     if (CheckRegKey(HostsSubkey))
         return;

@@ -5,14 +5,28 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "remove.h"
-#include "script.h"
-#include "../entry/entry.h"
-#include "../entry/text.h"
+#include "entry/platform.h"
+#include "entry/text.h"
+#include "remove/remove.h"
+#include "remove/script.h"
 
 static const char ScriptName[] = "Uninstall.Qel.Bat";
 
 enum { CommandLineSize = 512 };
+
+/* Where the script goes and how the interpreter is started on it. */
+struct HandOff {
+    int win9x;
+    char tempDir[PathSize];
+    char scriptPath[PathSize];
+    /* The installation directory, the current one, without a trailing
+     * backslash. */
+    char installDir[PathSize];
+    char commandLine[CommandLineSize];
+    /* The script as the command line names it: scriptPath or its bare
+     * name, for an interpreter started in tempDir. */
+    const char *scriptArgument;
+};
 
 /* The script's three pieces. */
 struct Script {
@@ -21,95 +35,78 @@ struct Script {
     char tail[ScriptPieceSize];
 };
 
-/* The pieces, with every path as the interpreter reads it from a batch
- * file. */
-static int ComposeScript(struct Script *script, int win9x, const char *modulePath, const char *installDir,
-                         const char *scriptPath)
+/* The paths and the command line of the hand-off; 0 when one of them does
+ * not fit. */
+static int ComposeHandOff(struct HandOff *handOff)
 {
-    char module[PathSize];
-    char dir[PathSize];
-    char self[PathSize];
-
-    return GetBatchPath(module, sizeof module, modulePath) && GetBatchPath(dir, sizeof dir, installDir) &&
-           GetBatchPath(self, sizeof self, scriptPath) &&
-           FormatScriptHead(script->head, sizeof script->head, win9x, module) &&
-           FormatScriptBlock(script->block, sizeof script->block, module, dir) &&
-           FormatScriptTail(script->tail, sizeof script->tail, module, self);
-}
-
-static int WritePiece(FILE *file, const char *piece)
-{
-    size_t length = strlen(piece);
-
-    return fwrite(piece, 1, length, file) == length;
-}
-
-/* 1 when the whole script was written and closed. Otherwise no script is
- * left: half a script (a full disk) must never reach the interpreter. */
-static int WriteScript(const char *scriptPath, int win9x, const char *modulePath, const char *installDir)
-{
-    struct Script script;
-    FILE *file = fopen(scriptPath, "wb");
-    int written;
-    int i;
-
-    if (!file)
-        return 0;
-    /* Composed only now: the script's own short path exists from here on. */
-    written = ComposeScript(&script, win9x, modulePath, installDir, scriptPath) && WritePiece(file, script.head);
-    for (i = 0; written && i < ScriptBlockCount; i++)
-        written = WritePiece(file, script.block);
-    written = written && WritePiece(file, script.tail);
-    if (fclose(file) != 0)
-        written = 0;
-    if (!written)
-        DeleteFileA(scriptPath);
-    return written;
-}
-
-/* Length checks of the platform's answers: 0 or a full buffer is failure. */
-static int Fits(DWORD n, DWORD size)
-{
-    return n != 0 && n < size;
-}
-
-void StartCleanupScript(const char *modulePath)
-{
-    char tempDir[PathSize];
-    char scriptPath[PathSize];
-    char currentDir[PathSize];
     char interpreter[PathSize];
-    char commandLine[CommandLineSize];
-    const char *scriptArgument;
-    STARTUPINFOA startup;
-    PROCESS_INFORMATION process;
-    HANDLE nul = INVALID_HANDLE_VALUE;
     DWORD n;
-    int win9x = GetPlatformId() == VER_PLATFORM_WIN32_WINDOWS;
 
-    if (!Fits(GetTempPathA(sizeof tempDir, tempDir), sizeof tempDir))
-        return;
-    if (!FormatText(scriptPath, sizeof scriptPath, "%s%s", tempDir, ScriptName))
-        return;
-    /* The installation directory, without a trailing backslash. */
-    if (!Fits(GetCurrentDirectoryA(sizeof currentDir, currentDir), sizeof currentDir))
-        return;
+    handOff->win9x = GetPlatformId() == VER_PLATFORM_WIN32_WINDOWS;
+    if (!LengthFits(GetTempPathA(sizeof handOff->tempDir, handOff->tempDir), sizeof handOff->tempDir))
+        return 0;
+    if (!FormatText(handOff->scriptPath, sizeof handOff->scriptPath, "%s%s", handOff->tempDir, ScriptName))
+        return 0;
+    if (!LengthFits(GetCurrentDirectoryA(sizeof handOff->installDir, handOff->installDir),
+                    sizeof handOff->installDir))
+        return 0;
     /* An unset variable leaves the interpreter empty: the start then fails
      * and the process ends all the same. One too long for the buffer is a
      * path that does not fit. */
     interpreter[0] = '\0';
     n = GetEnvironmentVariableA("COMSPEC", interpreter, sizeof interpreter);
     if (n >= sizeof interpreter)
-        return;
-    scriptArgument = ScriptArgument(win9x, scriptPath, currentDir);
-    if (!FormatScriptCommand(commandLine, sizeof commandLine, win9x, interpreter, scriptArgument))
-        return;
-    if (!WriteScript(scriptPath, win9x, modulePath, currentDir))
-        return;
+        return 0;
+    handOff->scriptArgument = ScriptArgument(handOff->win9x, handOff->scriptPath, handOff->installDir);
+    return FormatScriptCommand(handOff->commandLine, sizeof handOff->commandLine, handOff->win9x, interpreter,
+                               handOff->scriptArgument);
+}
+
+/* The pieces, with every path as the interpreter reads it from a batch
+ * file. */
+static int ComposeScript(struct Script *script, const struct HandOff *handOff, const char *modulePath)
+{
+    char module[PathSize];
+    char dir[PathSize];
+    char self[PathSize];
+
+    return GetBatchPath(module, sizeof module, modulePath) &&
+           GetBatchPath(dir, sizeof dir, handOff->installDir) &&
+           GetBatchPath(self, sizeof self, handOff->scriptPath) &&
+           FormatScriptHead(script->head, sizeof script->head, handOff->win9x, module) &&
+           FormatScriptBlock(script->block, sizeof script->block, module, dir) &&
+           FormatScriptTail(script->tail, sizeof script->tail, module, self);
+}
+
+/* 1 when the whole script was written and closed. Otherwise no script is
+ * left: half a script (a full disk) must never reach the interpreter. */
+static int WriteScript(const struct HandOff *handOff, const char *modulePath)
+{
+    struct Script script;
+    FILE *file = fopen(handOff->scriptPath, "wb");
+    int written;
+    int i;
+
+    if (!file)
+        return 0;
+    /* Composed only now: the script's own short path exists from here on. */
+    written = ComposeScript(&script, handOff, modulePath) && WriteText(file, script.head);
+    for (i = 0; written && i < ScriptBlockCount; i++)
+        written = WriteText(file, script.block);
+    written = written && WriteText(file, script.tail);
+    return CloseWrittenFile(file, handOff->scriptPath, written);
+}
+
+/* Starts the interpreter on the script, hidden, and does not wait for it. */
+static void StartInterpreter(struct HandOff *handOff)
+{
+    STARTUPINFOA startup;
+    PROCESS_INFORMATION process;
+    HANDLE nul = INVALID_HANDLE_VALUE;
 
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
-    if (win9x) {
+    if (handOff->win9x) {
         /* Detached, with the null device for all three standard handles. */
         startup.dwFlags = STARTF_USESTDHANDLES;
         nul = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0, NULL);
@@ -125,10 +122,19 @@ void StartCleanupScript(const char *modulePath)
      * inherits the parent, or starts in the temporary directory when it is
      * to find the script there by its bare name. */
     SetCurrentDirectoryA("..");
-    /* Not waited for, and its handles are not used: the process ends now. */
-    CreateProcessA(NULL, commandLine, NULL, NULL, TRUE, win9x ? DETACHED_PROCESS : 0, NULL,
-                   scriptArgument == scriptPath ? NULL : tempDir, &startup, &process);
-    if (win9x)
+    /* Its handles are not used: the process ends right after. */
+    CreateProcessA(NULL, handOff->commandLine, NULL, NULL, TRUE, handOff->win9x ? DETACHED_PROCESS : 0, NULL,
+                   handOff->scriptArgument == handOff->scriptPath ? NULL : handOff->tempDir, &startup, &process);
+    if (handOff->win9x)
         CloseHandle(nul);
+}
+
+void StartCleanupScript(const char *modulePath)
+{
+    struct HandOff handOff;
+
+    if (!ComposeHandOff(&handOff) || !WriteScript(&handOff, modulePath))
+        return;
+    StartInterpreter(&handOff);
     ExitProcess(0);
 }

@@ -1,16 +1,17 @@
 /* Removal of the Start-menu program group: its folder under the user's
  * Programs folder and the Program Manager group of the same name. */
-#include "remove.h"
+#include "remove/remove.h"
 
+#include <windows.h>
+#include <ddeml.h>
 #include <shlobj.h>
+#include <string.h>
 
-#include "groupname.h"
-#include "../entry/entry.h"
-#include "../entry/text.h"
-#include "../settings/settings.h"
+#include "entry/text.h"
+#include "register/register.h"
+#include "remove/groupname.h"
+#include "settings/settings.h"
 
-/* Registration stores the group name under this value of the settings key. */
-static const char GroupValueName[] = "Group";
 /* Service and topic of the Program Manager. */
 static const char ProgmanName[] = "PROGMAN";
 
@@ -24,27 +25,27 @@ enum {
     ProgmanWait = DdeTimeout + 3000
 };
 
-/* The user's Start-menu Programs folder into path (PathSize bytes); 0 and
- * "" when the shell cannot name it. */
-static int GetProgramsFolder(char *path)
+/* The user's Start-menu Programs folder into path (size bytes); 0 and ""
+ * when the shell cannot name it or it does not fit. */
+static int GetProgramsFolder(char *path, size_t size)
 {
+    char found[MAX_PATH]; /* the shell writes up to MAX_PATH bytes */
     LPITEMIDLIST list;
     IMalloc *shellMalloc;
-    int found;
+    int named;
 
-    path[0] = '\0';
+    if (size > 0)
+        path[0] = '\0';
     if (SHGetSpecialFolderLocation(NULL, CSIDL_PROGRAMS, &list) != NOERROR || !list)
         return 0;
-    found = SHGetPathFromIDListA(list, path) && path[0] != '\0';
+    named = SHGetPathFromIDListA(list, found) && found[0] != '\0';
     /* The item list belongs to the shell's allocator; taking it from SHELL32
      * spares an import of OLE32. */
     if (SHGetMalloc(&shellMalloc) == NOERROR) {
         shellMalloc->Free(list);
         shellMalloc->Release();
     }
-    if (!found)
-        path[0] = '\0';
-    return found;
+    return named && FormatText(path, size, "%s", found);
 }
 
 /* Deletes the files directly in the group folder, then the folder if that
@@ -94,6 +95,12 @@ static int IsLinkedGroupFolder(const char *programs, const char *group, const un
  * uninstall may go on without the thread, which then still reads it. */
 static char ProgmanCommand[DdeCommandSize];
 
+/* A client-only instance is offered no conversations: nothing to answer. */
+static HDDEDATA CALLBACK DdeClientCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR)
+{
+    return 0;
+}
+
 /* The whole conversation with the Program Manager, on a thread of its own:
  * DDEML instances belong to the thread that made them, and DdeConnect asks
  * every top-level window in turn and waits for each, a hung one for as long
@@ -114,8 +121,8 @@ static DWORD WINAPI ConverseWithProgman(void *command)
     /* The connect is not tested: without a Program Manager there is no
      * conversation, and the transaction and the disconnect fail harmlessly.
      * The terminating zero is sent too, and the answer does not matter. */
-    DdeClientTransaction((LPBYTE)command, lstrlenA((const char *)command) + 1, conversation, NULL, 0, XTYP_EXECUTE,
-                         DdeTimeout, NULL);
+    DdeClientTransaction((LPBYTE)command, (DWORD)strlen((const char *)command) + 1, conversation, NULL, 0,
+                         XTYP_EXECUTE, DdeTimeout, NULL);
     DdeDisconnect(conversation);
     DdeUninitialize(instance);
     return 0;
@@ -180,17 +187,11 @@ void RemoveProgramGroup(void)
         return;
     /* Without the Programs folder, or with a folder path too long, there is
      * no folder work; the Program Manager finds the group on its own. */
-    if (GetProgramsFolder(programs)) {
+    if (GetProgramsFolder(programs, sizeof programs)) {
         if (IsLinkedGroupFolder(programs, group, codePage.LeadByte))
             return;
         if (FormatText(folder, sizeof folder, "%s\\%s", programs, group))
             RemoveGroupFolder(folder);
     }
     DeleteProgmanGroup(group, codePage.LeadByte);
-}
-
-/* A client-only instance is offered no conversations: nothing to answer. */
-HDDEDATA CALLBACK DdeClientCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR)
-{
-    return 0;
 }

@@ -1,9 +1,9 @@
 /* The check that keeps the group folder work below the Programs folder, and
  * the Program Manager's command for a group. Names are walked by characters
  * of the ANSI code page, as the platform reads them. */
-#include "groupname.h"
+#include "remove/groupname.h"
 
-#include "../entry/text.h"
+#include "entry/text.h"
 
 /* No code page's trail byte lies below 0x40: a lead byte before the end, a
  * separator, a dot or a blank makes no character, and each platform reads

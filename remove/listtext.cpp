@@ -1,8 +1,10 @@
 /* Reading and trimming of list entries, the installation directory, and the
  * containment tests. */
-#include "listtext.h"
+#include "remove/listtext.h"
 
 #include <string.h>
+
+#include "entry/text.h"
 
 /* Exactly the classic white-space and control characters; not the locale's. */
 static int IsTrimmed(unsigned char c)
@@ -18,36 +20,19 @@ void TrimTrailing(char *line)
         line[--n] = '\0';
 }
 
-static char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
-}
-
-/* 1 when the first n bytes of a and b match, ASCII letters without regard
- * to case; a shorter text fails at its terminator. */
-static int SameStart(const char *a, const char *b, size_t n)
-{
-    size_t i;
-
-    for (i = 0; i < n; i++)
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return 0;
-    return 1;
-}
-
 int IsInsideDirectory(const char *path, const char *directory)
 {
     size_t n = strlen(directory);
 
     if (n == 0 || directory[n - 1] != '\\')
         return 0;
-    return SameStart(path, directory, n) && path[n] != '\0';
+    return SameStartNoCase(path, directory, n) && path[n] != '\0';
 }
 
 /* Final paths come as "\\?\C:\..." or "\\?\UNC\server\share\...". */
 static const char *WithoutLongPrefix(const char *path)
 {
-    return strncmp(path, "\\\\?\\", 4) == 0 ? path + 4 : path;
+    return path[0] == '\\' && path[1] == '\\' && path[2] == '?' && path[3] == '\\' ? path + 4 : path;
 }
 
 int IsInsideFinalPath(const char *path, const char *directory)
@@ -59,7 +44,7 @@ int IsInsideFinalPath(const char *path, const char *directory)
     n = strlen(directory);
     if (n > 0 && directory[n - 1] == '\\')
         n--;
-    if (n == 0 || !SameStart(path, directory, n))
+    if (n == 0 || !SameStartNoCase(path, directory, n))
         return 0;
     return path[n] == '\\' && path[n + 1] != '\0';
 }
@@ -91,13 +76,14 @@ int IsSameDirectory(const char *a, const char *b)
 {
     size_t n = DirectoryLength(a);
 
-    return n > 0 && n == DirectoryLength(b) && SameStart(a, b, n);
+    return n > 0 && n == DirectoryLength(b) && SameStartNoCase(a, b, n);
 }
 
-int ReadListEntry(FILE *list, char *line)
+int ReadListEntry(FILE *list, char *line, size_t size)
 {
-    /* A line longer than 519 bytes arrives in pieces, each one an entry. */
-    while (fgets(line, ListLineSize, list)) {
+    /* A line longer than the buffer (519 bytes and the terminator) arrives
+     * in pieces, each one an entry. */
+    while (fgets(line, (int)size, list)) {
         TrimTrailing(line);
         if (line[0] != '\0')
             return 1;

@@ -38,9 +38,10 @@ size_t CutToDirectory(char *path);
  * is a drive root's. */
 int IsSameDirectory(const char *a, const char *b);
 
-/* Reads the next entry of the list into line (ListLineSize bytes): one line,
- * or a piece of 519 bytes of a longer one, trimmed at its end; lines that
- * are empty after the trim are skipped. Returns 0 at the end of the list. */
-int ReadListEntry(FILE *list, char *line);
+/* Reads the next entry of the list into line (size bytes, ListLineSize
+ * for the uninstall): one line, or a piece of size - 1 bytes of a longer
+ * one, trimmed at its end; lines that are empty after the trim are skipped.
+ * Returns 0 at the end of the list. */
+int ReadListEntry(FILE *list, char *line, size_t size);
 
 #endif

@@ -3,8 +3,6 @@
 #ifndef QEL_REMOVE_REMOVE_H
 #define QEL_REMOVE_REMOVE_H
 
-#include <windows.h>
-#include <ddeml.h>
 #include <stdio.h>
 
 void RunUninstall(void);
@@ -16,8 +14,5 @@ void StartCleanupScript(const char *modulePath);
  * installDir, which ends in a backslash. Returns the number of passes made,
  * 0 when installDir cannot be resolved (then nothing is touched). */
 int DeleteListedItems(FILE *list, const char *installDir);
-
-HDDEDATA CALLBACK DdeClientCallback(UINT type, UINT format, HCONV conversation, HSZ hsz1,
-                                    HSZ hsz2, HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
 
 #endif

@@ -1,9 +1,9 @@
 /* The cleanup script's lines and the interpreter's command line. */
-#include "script.h"
+#include "remove/script.h"
 
 #include <string.h>
 
-#include "../entry/text.h"
+#include "entry/text.h"
 
 /* A piece that cannot be composed leaves the destination empty. */
 static int Refuse(char *dst, size_t size)
@@ -24,59 +24,50 @@ int FormatScriptHead(char *dst, size_t size, int win9x, const char *modulePath)
     return FormatText(dst, size, "\"%s\" wait\r\n", module);
 }
 
+/* A piece whose format takes three paths, each with every '%' doubled. */
+static int FormatWithPaths(char *dst, size_t size, const char *format, const char *first, const char *second,
+                           const char *third)
+{
+    char escaped[3][EscapedPathSize];
+
+    if (!EscapePercent(escaped[0], sizeof escaped[0], first) ||
+        !EscapePercent(escaped[1], sizeof escaped[1], second) ||
+        !EscapePercent(escaped[2], sizeof escaped[2], third))
+        return Refuse(dst, size);
+    return FormatText(dst, size, format, escaped[0], escaped[1], escaped[2]);
+}
+
+/* Lines 2 to 4: the executable, the directory, the executable. */
+static const char BlockFormat[] = "del \"%s\"\r\n"
+                                  "rd \"%s\"\r\n"
+                                  "if not exist \"%s\" goto done\r\n";
+
+/* Lines 17 to 19: the executable twice, then the script. */
+static const char TailFormat[] = ":done\r\n"
+                                 "if exist \"%s\" \"%s\" Warning\r\n"
+                                 "del \"%s\"";
+
 int FormatScriptBlock(char *dst, size_t size, const char *modulePath, const char *installDir)
 {
-    char module[EscapedPathSize];
-    char dir[EscapedPathSize];
-
-    if (!EscapePercent(module, sizeof module, modulePath) ||
-        !EscapePercent(dir, sizeof dir, installDir))
-        return Refuse(dst, size);
-    return FormatText(dst, size,
-                      "del \"%s\"\r\n"
-                      "rd \"%s\"\r\n"
-                      "if not exist \"%s\" goto done\r\n",
-                      module, dir, module);
+    return FormatWithPaths(dst, size, BlockFormat, modulePath, installDir, modulePath);
 }
 
 int FormatScriptTail(char *dst, size_t size, const char *modulePath, const char *scriptPath)
 {
-    char module[EscapedPathSize];
-    char script[EscapedPathSize];
-
-    if (!EscapePercent(module, sizeof module, modulePath) ||
-        !EscapePercent(script, sizeof script, scriptPath))
-        return Refuse(dst, size);
-    return FormatText(dst, size,
-                      ":done\r\n"
-                      "if exist \"%s\" \"%s\" Warning\r\n"
-                      "del \"%s\"",
-                      module, module, script);
-}
-
-static char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+    return FormatWithPaths(dst, size, TailFormat, modulePath, modulePath, scriptPath);
 }
 
 /* 1 when the first length bytes of path name dir, letter case ignored. */
 static int IsSameDirectory(const char *path, size_t length, const char *dir)
 {
-    size_t i;
-
-    if (strlen(dir) != length)
-        return 0;
-    for (i = 0; i < length; i++)
-        if (LowerAscii(path[i]) != LowerAscii(dir[i]))
-            return 0;
-    return 1;
+    return strlen(dir) == length && SameStartNoCase(path, dir, length);
 }
 
 const char *ScriptArgument(int win9x, const char *scriptPath, const char *installDir)
 {
     const char *slash = strrchr(scriptPath, '\\');
 
-    if (win9x || !strchr(scriptPath, '%') || !slash)
+    if (win9x || !strpbrk(scriptPath, "%") || !slash)
         return scriptPath;
     if (IsSameDirectory(scriptPath, (size_t)(slash - scriptPath), installDir))
         return scriptPath;

@@ -5,18 +5,17 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "remove.h"
-#include "listtext.h"
-#include "../entry/entry.h"
-#include "../entry/text.h"
-#include "../settings/settings.h"
+#include "entry/messages.h"
+#include "entry/platform.h"
+#include "entry/text.h"
+#include "register/register.h"
+#include "remove/listtext.h"
+#include "remove/remove.h"
+#include "settings/settings.h"
 
 /* Written by the installer beside the executable; opened by this relative
  * name while the installation directory is the current directory. */
 static const char ListFileName[] = "Uninstall.lst";
-
-static const char UninstallEntryKey[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QEL manager";
 
 enum {
     ErrorTextSize = 200,
@@ -48,10 +47,10 @@ static int IsReparsePoint(DWORD attributes)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-/* The final path of an item (links resolved) into FinalPathSize bytes.
+/* The final path of an item (links resolved) into final (size bytes).
  * Returns -1 when the item cannot be opened at all, 0 when it was opened
  * but its final path could not be had, 1 when final holds it. */
-static int GetFinalPath(FinalPathCall getFinalPath, const char *path, char *final)
+static int GetFinalPath(FinalPathCall getFinalPath, const char *path, char *final, DWORD size)
 {
     HANDLE item;
     DWORD n;
@@ -62,9 +61,9 @@ static int GetFinalPath(FinalPathCall getFinalPath, const char *path, char *fina
                        NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (item == INVALID_HANDLE_VALUE)
         return -1;
-    n = getFinalPath(item, final, FinalPathSize, 0);
+    n = getFinalPath(item, final, size, 0);
     CloseHandle(item);
-    return n != 0 && n < FinalPathSize;
+    return LengthFits(n, size);
 }
 
 /* 1 when a directory between the installation directory (installResolved,
@@ -98,7 +97,7 @@ static int LeadsOutside(const char *target, const struct InstallRoots *roots)
 
     if (!roots->getFinalPath)
         return 0;
-    got = GetFinalPath(roots->getFinalPath, target, final);
+    got = GetFinalPath(roots->getFinalPath, target, final, sizeof final);
     if (got < 0)
         return 0;
     return !got || !IsInsideFinalPath(final, roots->final);
@@ -119,7 +118,7 @@ static int DeleteListedItem(const char *line, const char *installDir, const stru
     if (!FormatText(target, sizeof target, "%s%s", installDir, line))
         return 0;
     n = GetFullPathNameA(target, sizeof resolved, resolved, NULL);
-    if (n == 0 || n >= sizeof resolved || !IsInsideDirectory(resolved, roots->resolved))
+    if (!LengthFits(n, sizeof resolved) || !IsInsideDirectory(resolved, roots->resolved))
         return 0;
     attributes = GetFileAttributesA(target);
     /* Nothing at that path (gone in an earlier pass, or never installed):
@@ -145,13 +144,14 @@ static int ResolveInstallRoots(const char *installDir, struct InstallRoots *root
 {
     DWORD n = GetFullPathNameA(installDir, sizeof roots->resolved, roots->resolved, NULL);
 
-    if (n == 0 || n >= sizeof roots->resolved)
+    if (!LengthFits(n, sizeof roots->resolved))
         return 0;
     /* Looked up here: a direct import would keep the program from loading
      * before Windows Vista. */
     roots->getFinalPath =
         (FinalPathCall)(void *)GetProcAddress(GetModuleHandleA("KERNEL32"), "GetFinalPathNameByHandleA");
-    return !roots->getFinalPath || GetFinalPath(roots->getFinalPath, installDir, roots->final) == 1;
+    return !roots->getFinalPath ||
+           GetFinalPath(roots->getFinalPath, installDir, roots->final, sizeof roots->final) == 1;
 }
 
 int DeleteListedItems(FILE *list, const char *installDir)
@@ -174,7 +174,7 @@ int DeleteListedItems(FILE *list, const char *installDir)
         passes++;
         deleted = 0;
         fseek(list, 0, SEEK_SET);
-        while (ReadListEntry(list, line)) {
+        while (ReadListEntry(list, line, sizeof line)) {
             if (passes == 1 && entries < INT_MAX - 1)
                 entries++;
             deleted += DeleteListedItem(line, installDir, &roots);
@@ -208,7 +208,7 @@ static int IsCurrentDirectory(const char *dir)
     char current[PathSize];
     DWORD n = GetCurrentDirectoryA(sizeof current, current);
 
-    return n != 0 && n < sizeof current && IsSameDirectory(current, dir);
+    return LengthFits(n, sizeof current) && IsSameDirectory(current, dir);
 }
 
 void RunUninstall(void)
@@ -222,7 +222,8 @@ void RunUninstall(void)
 
     if (!GetModulePath(modulePath, sizeof modulePath))
         return;
-    lstrcpyA(installDir, modulePath);
+    if (!FormatText(installDir, sizeof installDir, "%s", modulePath))
+        return;
     n = CutToDirectory(installDir);
     if (n == 0)
         return;

@@ -1,5 +1,5 @@
 /* Key path and entry template checks. */
-#include "keypath.h"
+#include "settings/keypath.h"
 
 int NamesKeyBelowRoot(const char *path)
 {

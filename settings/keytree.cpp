@@ -1,16 +1,15 @@
 /* Key copy and numbered entries: whole key trees under the current root. */
-#include "settings.h"
+#include "settings/settings.h"
 
 #include <limits.h>
+#include <string.h>
 
-#include "../entry/text.h"
-#include "keypath.h"
+#include "entry/text.h"
+#include "settings/keypath.h"
+#include "settings/keytree.h"
 
 enum {
-    ValueNameSize = 200,  /* value names of up to 199 */
     ValueDataSize = 1000, /* value data of up to 1000 bytes */
-    ChildNameSize = 200,  /* child names of up to 199 */
-    ChildPathSize = 512,  /* full and child paths of up to 511 */
     EntryPathSize = 80    /* the full template and entry paths, up to 79 */
 };
 
@@ -20,39 +19,17 @@ static int CreateTreeKey(const char *path, HKEY *key)
                            NULL) == ERROR_SUCCESS;
 }
 
-int CopyKeyTree(const char *source, const char *destination)
+/* Copies the values and the subkeys of the open source key (at source)
+ * into the open destination key (at destination). */
+static void CopyKeyContents(HKEY sourceKey, const char *source, HKEY destinationKey, const char *destination)
 {
-    char valueName[ValueNameSize];
+    char valueName[KeyNameSize];
     BYTE data[ValueDataSize];
-    char childName[ChildNameSize];
-    char sourceChild[ChildPathSize];
-    char destinationChild[ChildPathSize];
+    char childName[KeyNameSize];
+    char sourceChild[KeyPathSize];
+    char destinationChild[KeyPathSize];
     DWORD index, nameLength, dataLength, type;
-    HKEY sourceKey, destinationKey, childKey;
-    int isLink;
-
-    /* Refused before anything changes: a path that does not fit, one that
-     * names the root itself, and trees that overlap, since the destination
-     * is deleted before the source is read. */
-    if (lstrlenA(source) >= ChildPathSize || lstrlenA(destination) >= ChildPathSize)
-        return 0;
-    if (!NamesKeyBelowRoot(source) || !NamesKeyBelowRoot(destination) || KeyPathsOverlap(source, destination))
-        return 0;
-    if (OpenTreeKey(source, &sourceKey, &isLink) != ERROR_SUCCESS)
-        return 0;
-    /* A registry link is not copied through: what it leads to is no part of
-     * the source tree. */
-    if (isLink) {
-        RegCloseKey(sourceKey);
-        return 0;
-    }
-    DeleteKeyTree(destination);
-    /* A link at the destination outlives that deletion; a creation through
-     * it would write where it leads. */
-    if (IsTreeLink(destination) || !CreateTreeKey(destination, &destinationKey)) {
-        RegCloseKey(sourceKey);
-        return 0;
-    }
+    HKEY childKey;
 
     /* Ends at the first value that does not fit the buffers (data over 1000
      * bytes, a name of 200 or more): the later values are not copied. */
@@ -76,7 +53,7 @@ int CopyKeyTree(const char *source, const char *destination)
             !FormatText(destinationChild, sizeof destinationChild, "%s\\%s", destination, childName))
             continue;
         /* Left out before anything is created: a link in the source, and a
-         * link that the deletion above left at the destination. */
+         * link that the deletion of the destination left there. */
         if (IsTreeLink(sourceChild) || IsTreeLink(destinationChild))
             continue;
         /* This creation only decides whether the loop goes on; the copy
@@ -86,72 +63,104 @@ int CopyKeyTree(const char *source, const char *destination)
         RegCloseKey(childKey);
         CopyKeyTree(sourceChild, destinationChild);
     }
-
-    RegCloseKey(sourceKey);
-    RegCloseKey(destinationKey);
-    return 1;
 }
 
-/* "Software\Qel\<entryTemplate>", itself a format taking the entry number;
- * 0 when the template is not a safe one or the result does not fit. */
-static int FullTemplate(char *full, const char *entryTemplate)
+int CopyKeyTree(const char *source, const char *destination)
 {
-    if (!IsEntryTemplate(entryTemplate))
+    HKEY sourceKey, destinationKey;
+    int isLink;
+    int copied = 0;
+
+    /* Refused before anything changes: a path that does not fit, one that
+     * names the root itself, and trees that overlap, since the destination
+     * is deleted before the source is read. */
+    if (strlen(source) >= KeyPathSize || strlen(destination) >= KeyPathSize)
         return 0;
-    return FormatText(full, EntryPathSize, SettingsKeyPath "%s%s", *entryTemplate ? "\\" : "", entryTemplate);
+    if (!NamesKeyBelowRoot(source) || !NamesKeyBelowRoot(destination) || KeyPathsOverlap(source, destination))
+        return 0;
+    if (OpenTreeKey(source, &sourceKey, &isLink) != ERROR_SUCCESS)
+        return 0;
+    /* A registry link is not copied through: what it leads to is no part of
+     * the source tree. A link at the destination outlives the deletion; a
+     * creation through it would write where it leads. */
+    if (!isLink) {
+        DeleteKeyTree(destination);
+        if (!IsTreeLink(destination) && CreateTreeKey(destination, &destinationKey)) {
+            CopyKeyContents(sourceKey, source, destinationKey, destination);
+            RegCloseKey(destinationKey);
+            copied = 1;
+        }
+    }
+    RegCloseKey(sourceKey);
+    return copied;
 }
 
 /* The path of entry number; 0 when it does not fit. */
-static int EntryPath(char *path, const char *full, int number)
+static int EntryPath(char *path, size_t size, const char *full, int number)
 {
-    return FormatText(path, EntryPathSize, full, number);
+    return FormatText(path, size, full, number);
+}
+
+/* The paths of one walk over numbered entries: the full template, itself a
+ * format taking the entry number, and the entries copied from and to. */
+struct EntryPaths {
+    char full[EntryPathSize];
+    char source[EntryPathSize];
+    char destination[EntryPathSize];
+};
+
+/* "Software\Qel\<entryTemplate>" and, as the destination, the path of entry
+ * number; 0 when the template is not a safe one or a path does not fit. */
+static int StartEntryPaths(struct EntryPaths *paths, const char *entryTemplate, int number)
+{
+    return IsEntryTemplate(entryTemplate) &&
+           FormatText(paths->full, sizeof paths->full, SettingsKeyPath "%s%s", *entryTemplate ? "\\" : "",
+                      entryTemplate) &&
+           EntryPath(paths->destination, sizeof paths->destination, paths->full, number);
 }
 
 void DeleteNumberedKey(const char *entryTemplate, int number)
 {
-    char full[EntryPathSize];
-    char destination[EntryPathSize];
-    char source[EntryPathSize];
+    struct EntryPaths paths;
 
-    if (!FullTemplate(full, entryTemplate) || !EntryPath(destination, full, number))
+    if (!StartEntryPaths(&paths, entryTemplate, number))
         return;
     /* Entry number + 1 must be nameable too before anything changes. */
-    if (number < INT_MAX && !EntryPath(source, full, number + 1))
+    if (number < INT_MAX && !EntryPath(paths.source, sizeof paths.source, paths.full, number + 1))
         return;
     /* Each copy moves one entry down; the walk ends at the first entry that
      * cannot be copied, and the entry before it, already copied down, goes. */
-    while (number < INT_MAX && CopyKeyTree(source, destination)) {
+    while (number < INT_MAX && CopyKeyTree(paths.source, paths.destination)) {
         number++;
-        FormatText(destination, sizeof destination, "%s", source);
+        FormatText(paths.destination, sizeof paths.destination, "%s", paths.source);
         /* An entry that cannot be named ends the walk as a missing one does. */
-        if (number == INT_MAX || !EntryPath(source, full, number + 1))
+        if (number == INT_MAX || !EntryPath(paths.source, sizeof paths.source, paths.full, number + 1))
             break;
     }
-    DeleteKeyTree(destination);
+    DeleteKeyTree(paths.destination);
 }
 
 void InsertNumberedKey(const char *entryTemplate, int number, int top)
 {
-    char full[EntryPathSize];
-    char destination[EntryPathSize];
-    char source[EntryPathSize];
+    struct EntryPaths paths;
 
-    if (!FullTemplate(full, entryTemplate) || !EntryPath(destination, full, number))
+    if (!StartEntryPaths(&paths, entryTemplate, number))
         return;
     /* The entries between number and top have paths no longer than theirs,
      * so the walk below cannot meet a path that does not fit once these two
      * fit. */
-    if (number < top && !EntryPath(destination, full, top))
+    if (number < top && !EntryPath(paths.destination, sizeof paths.destination, paths.full, top))
         return;
     /* From the top down, so that no entry is overwritten before it has
      * been copied. */
     while (number < top) {
-        if (!EntryPath(destination, full, top) || !EntryPath(source, full, top - 1))
+        if (!EntryPath(paths.destination, sizeof paths.destination, paths.full, top) ||
+            !EntryPath(paths.source, sizeof paths.source, paths.full, top - 1))
             break;
-        if (!CopyKeyTree(source, destination))
+        if (!CopyKeyTree(paths.source, paths.destination))
             break;
         top--;
     }
-    if (EntryPath(destination, full, number))
-        DeleteKeyTree(destination);
+    if (EntryPath(paths.destination, sizeof paths.destination, paths.full, number))
+        DeleteKeyTree(paths.destination);
 }

@@ -1,26 +1,21 @@
 /* The settings key store: every value and key operation on "Software\Qel"
  * under the current root, and the repeated-pass tree deletion. */
-#include "settings.h"
+#include "settings/settings.h"
 
 #include <string.h>
 
-#include "../entry/entry.h"
-#include "../entry/text.h"
-#include "keypath.h"
+#include "entry/platform.h"
+#include "entry/text.h"
+#include "settings/keypath.h"
+#include "settings/keytree.h"
 
-enum {
-    SettingsPathSize = 80, /* "Software\Qel\" + a subkey of up to 66 */
-    TreePathSize = 512,    /* full and child paths of up to 511 */
-    ChildNameSize = 200    /* child names of up to 199 */
-};
+/* "Software\Qel\" and a subkey of up to 66 characters. */
+enum { SettingsPathSize = 80 };
 
-static HKEY RegRoot = HKEY_CURRENT_USER;
-static int DeletedThisPass;
+/* Zero until SetRegRoot: the root is HKEY_CURRENT_USER from process start.
+ * A zero start keeps the variable out of the file's initialised data. */
+static HKEY RegRoot;
 static int TreePasses;
-/* Whether the platform refuses to delete a key that has subkeys. */
-static int SubkeysBlockDeletion;
-/* The options a tree deletion opens its keys with. */
-static DWORD TreeOptions;
 
 void SetRegRoot(HKEY root)
 {
@@ -29,13 +24,13 @@ void SetRegRoot(HKEY root)
 
 HKEY GetRegRoot(void)
 {
-    return RegRoot;
+    return RegRoot ? RegRoot : HKEY_CURRENT_USER;
 }
 
 /* "Software\Qel" or "Software\Qel\<subkey>"; 0 when it does not fit. */
-static int SettingsPath(char *path, const char *subkey)
+static int SettingsPath(char *path, size_t size, const char *subkey)
 {
-    return FormatText(path, SettingsPathSize, SettingsKeyPath "%s%s", *subkey ? "\\" : "", subkey);
+    return FormatText(path, size, SettingsKeyPath "%s%s", *subkey ? "\\" : "", subkey);
 }
 
 HKEY CreateRegKey(const char *subkey)
@@ -43,9 +38,9 @@ HKEY CreateRegKey(const char *subkey)
     char path[SettingsPathSize];
     HKEY key;
 
-    if (!SettingsPath(path, subkey))
+    if (!SettingsPath(path, sizeof path, subkey))
         return NULL;
-    if (RegCreateKeyExA(RegRoot, path, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &key,
+    if (RegCreateKeyExA(GetRegRoot(), path, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &key,
                         NULL) != ERROR_SUCCESS)
         return NULL;
     return key;
@@ -56,9 +51,9 @@ HKEY OpenRegKey(const char *subkey)
     char path[SettingsPathSize];
     HKEY key;
 
-    if (!SettingsPath(path, subkey))
+    if (!SettingsPath(path, sizeof path, subkey))
         return NULL;
-    if (RegOpenKeyExA(RegRoot, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(GetRegRoot(), path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return NULL;
     return key;
 }
@@ -76,7 +71,7 @@ static void SetRegValue(const char *subkey, const char *name, DWORD type, const 
 
 void SetRegString(const char *subkey, const char *name, const char *text)
 {
-    SetRegValue(subkey, name, REG_SZ, text, lstrlenA(text) + 1);
+    SetRegValue(subkey, name, REG_SZ, text, (DWORD)strlen(text) + 1);
 }
 
 void SetRegDword(const char *subkey, const char *name, DWORD value)
@@ -104,6 +99,16 @@ static int GetRegValue(const char *subkey, const char *name, void *buffer, DWORD
     return result == ERROR_SUCCESS;
 }
 
+static int HoldsTerminator(const char *bytes, DWORD length)
+{
+    DWORD i;
+
+    for (i = 0; i < length; i++)
+        if (bytes[i] == '\0')
+            return 1;
+    return 0;
+}
+
 int GetRegString(const char *subkey, const char *name, char *buffer, const char *defaultText, DWORD size)
 {
     DWORD length = size;
@@ -112,7 +117,7 @@ int GetRegString(const char *subkey, const char *name, char *buffer, const char 
         /* The type is not tested, so the bytes need not end in a zero: one is
          * added where there is room, and a text that fills the whole buffer
          * without one does not fit. */
-        if (memchr(buffer, '\0', length))
+        if (HoldsTerminator(buffer, length))
             return 1;
         if (length < size) {
             buffer[length] = '\0';
@@ -171,9 +176,9 @@ void DeleteRegKey(const char *subkey)
 {
     char path[SettingsPathSize];
 
-    if (!SettingsPath(path, subkey))
+    if (!SettingsPath(path, sizeof path, subkey))
         return;
-    RegDeleteKeyA(RegRoot, path);
+    RegDeleteKeyA(GetRegRoot(), path);
 }
 
 void DeleteRegValue(const char *subkey, const char *name)
@@ -181,9 +186,9 @@ void DeleteRegValue(const char *subkey, const char *name)
     char path[SettingsPathSize];
     HKEY key;
 
-    if (!SettingsPath(path, subkey))
+    if (!SettingsPath(path, sizeof path, subkey))
         return;
-    if (RegOpenKeyExA(RegRoot, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(GetRegRoot(), path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
         return;
     RegDeleteValueA(key, name);
     RegCloseKey(key);
@@ -210,7 +215,7 @@ static int IsLinkKey(HKEY key)
 LONG OpenTreeKey(const char *path, HKEY *key, int *isLink)
 {
     DWORD options = LinkOptions();
-    LONG result = RegOpenKeyExA(RegRoot, path, options, KEY_ALL_ACCESS, key);
+    LONG result = RegOpenKeyExA(GetRegRoot(), path, options, KEY_ALL_ACCESS, key);
 
     *isLink = result == ERROR_SUCCESS && options != 0 && IsLinkKey(*key);
     return result;
@@ -228,42 +233,52 @@ int IsTreeLink(const char *path)
     return isLink;
 }
 
-/* 1 when a subkey certainly stays below a key whose pass just ended (the
- * enumeration's last result given): one the pass kept, one the enumeration
- * could not read, or one passed over because a deleted sibling shifted it
- * back to an index already visited. After a single deletion and no other
- * visit only a look at index 0 tells. */
-static int SubkeyLeft(HKEY key, LONG result, int kept, int passedOver, int lastDeleted)
+/* 1 when the key opened at key still has a subkey. */
+static int HasSubkey(HKEY key)
 {
-    char name[ChildNameSize];
+    char name[KeyNameSize];
     DWORD length = sizeof name;
+    LONG result = RegEnumKeyExA(key, 0, name, &length, NULL, NULL, NULL, NULL);
 
-    if (kept || passedOver || result == ERROR_MORE_DATA)
-        return 1;
-    if (!lastDeleted || result != ERROR_NO_MORE_ITEMS)
-        return 0;
-    result = RegEnumKeyExA(key, 0, name, &length, NULL, NULL, NULL, NULL);
     return result == ERROR_SUCCESS || result == ERROR_MORE_DATA;
 }
 
-/* One pass over the tree at path: children depth first, then the key.
- * Deleting a child shifts its later siblings down by one index, so a pass
- * visits every second sibling; the caller repeats passes until one deletes
- * nothing. Returns 1 when the key itself was deleted. */
-static int DeleteTreePass(const char *path)
+/* What the passes of one tree deletion share. */
+struct TreeDeletion {
+    DWORD options;          /* how keys are opened: links as themselves */
+    int subkeysBlockDelete; /* the platform refuses a key with subkeys */
+    int deleted;            /* keys the pass under way has deleted */
+};
+
+/* 1 when a subkey certainly stays below a key whose children the pass has
+ * just visited (kept of them stayed, deleted went; end is the result that
+ * ended the enumeration). Deleting a child moves the next sibling back to
+ * the index just visited, so the next visit passes over it: after two
+ * deletions one sibling certainly stays, after a single one only a look
+ * tells. */
+static int SubkeyStays(HKEY key, LONG end, int kept, int deleted)
 {
-    char name[ChildNameSize];
-    char child[TreePathSize];
+    if (kept > 0 || end == ERROR_MORE_DATA || deleted >= 2)
+        return 1;
+    return deleted == 1 && end == ERROR_NO_MORE_ITEMS && HasSubkey(key);
+}
+
+/* One pass over the tree at path: children depth first, then the key. A
+ * pass visits every second sibling (see SubkeyStays); the caller repeats
+ * passes until one deletes nothing. Returns 1 when the key itself was
+ * deleted. */
+static int DeleteTreePass(struct TreeDeletion *tree, const char *path)
+{
+    char name[KeyNameSize];
+    char child[KeyPathSize];
     DWORD index, length;
     HKEY key;
     LONG result;
     int kept = 0;
-    int passedOver = 0;
-    int lastDeleted = 0;
     int deleted = 0;
     int keep;
 
-    if (RegOpenKeyExA(RegRoot, path, TreeOptions, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(GetRegRoot(), path, tree->options, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
         return 0;
     for (index = 0;; index++) {
         length = sizeof name;
@@ -271,43 +286,42 @@ static int DeleteTreePass(const char *path)
         result = RegEnumKeyExA(key, index, name, &length, NULL, NULL, NULL, NULL);
         if (result != ERROR_SUCCESS)
             break;
-        if (lastDeleted)
-            passedOver = 1;
         /* A child path that does not fit is not touched: a shortened path
          * would name another key. */
-        lastDeleted = FormatText(child, sizeof child, "%s\\%s", path, name) && DeleteTreePass(child);
-        if (!lastDeleted)
-            kept = 1;
+        if (FormatText(child, sizeof child, "%s\\%s", path, name) && DeleteTreePass(tree, child))
+            deleted++;
+        else
+            kept++;
     }
     /* On the NT family a key with subkeys cannot be deleted: the attempt,
      * certain to fail, is spared. The Windows 95 family deletes the key with
      * its subkeys, so there it is always made. A registry link, opened as
      * itself, shows no subkeys; deleting it by its path would delete the key
      * it leads to, so it stays, and its parents with it. */
-    keep = (SubkeysBlockDeletion && SubkeyLeft(key, result, kept, passedOver, lastDeleted)) ||
-           (TreeOptions != 0 && index == 0 && IsLinkKey(key));
-    if (!keep && RegDeleteKeyA(RegRoot, path) == ERROR_SUCCESS) {
-        DeletedThisPass++;
-        deleted = 1;
-    }
+    keep = (tree->subkeysBlockDelete && SubkeyStays(key, result, kept, deleted)) ||
+           (tree->options != 0 && index == 0 && IsLinkKey(key));
+    deleted = !keep && RegDeleteKeyA(GetRegRoot(), path) == ERROR_SUCCESS;
+    tree->deleted += deleted;
     RegCloseKey(key);
     return deleted;
 }
 
 void DeleteKeyTree(const char *path)
 {
+    struct TreeDeletion tree;
+
     TreePasses = 0;
     /* Refused: a path that does not fit, and "" (the root key itself, which
      * a pass would empty). */
-    if (lstrlenA(path) >= TreePathSize || !NamesKeyBelowRoot(path))
+    if (strlen(path) >= KeyPathSize || !NamesKeyBelowRoot(path))
         return;
-    SubkeysBlockDeletion = GetPlatformId() == VER_PLATFORM_WIN32_NT;
-    TreeOptions = LinkOptions();
+    tree.options = LinkOptions();
+    tree.subkeysBlockDelete = GetPlatformId() == VER_PLATFORM_WIN32_NT;
     do {
-        DeletedThisPass = 0;
+        tree.deleted = 0;
         TreePasses++;
-        DeleteTreePass(path);
-    } while (DeletedThisPass != 0);
+        DeleteTreePass(&tree, path);
+    } while (tree.deleted != 0);
 }
 
 int DeleteKeyTreePasses(void)

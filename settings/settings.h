@@ -35,18 +35,6 @@ void DeleteRegValue(const char *subkey, const char *name);
  * everything below it, in whole passes until one deletes nothing. */
 void DeleteKeyTree(const char *path);
 
-/* Opens the key at path (relative to the root, no prefix added) with
- * KEY_ALL_ACCESS for a tree operation. On the NT family a registry link at
- * path is opened itself, not followed, and *isLink tells it; the Windows 95
- * family has no links. Returns the result of the open. */
-LONG OpenTreeKey(const char *path, HKEY *key, int *isLink);
-/* 1 when the key at path is a registry link; no call is made on the
- * Windows 95 family. */
-int IsTreeLink(const char *path);
-
-/* Number of passes the last DeleteKeyTree made. */
-int DeleteKeyTreePasses(void);
-
 /* Replaces the tree at destination by a copy of the tree at source (both
  * full paths). 1 when the source was opened and the destination created. */
 int CopyKeyTree(const char *source, const char *destination);

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "bench.h"
-#include "entry/entry.h"
+#include "entry/messages.h"
 #include "entry/text.h"
 
 using namespace bench;

@@ -17,7 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "bench.h"
-#include "entry/entry.h"
+#include "entry/platform.h"
 #include "entry/text.h"
 #include "imports.h"
 #include "layout.h"

@@ -16,6 +16,7 @@
 #include "bench.h"
 #include "layout.h"
 #include "settings/keypath.h"
+#include "settings/keytree.h"
 #include "settings/settings.h"
 
 using namespace bench;

@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<std::string> entries;
     char line[ListLineSize + 16];
     memset(line, 0xBD, sizeof line);
-    while (ReadListEntry(list, line)) {
+    while (ReadListEntry(list, line, ListLineSize)) {
         for (size_t i = ListLineSize; i < sizeof line; i++)
             if ((unsigned char)line[i] != 0xBD)
                 abort();  // written past the line buffer

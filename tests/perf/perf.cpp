@@ -31,6 +31,7 @@
 #include "layout.h"
 #include "progman.h"
 #include "remove/remove.h"
+#include "settings/keytree.h"
 #include "settings/settings.h"
 
 using namespace bench;
