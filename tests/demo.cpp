@@ -22,9 +22,6 @@ namespace {
 
 const char InstallDir[] = "C:\\Program Files\\QEL";
 const char GroupName[] = "QEL File Manager";
-const char Caption[] = "Uninstall QEL";
-const char SettingsKey[] = "Software\\Qel";
-const char UninstallEntry[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QEL manager";
 const DWORD ReadOnly = FILE_ATTRIBUTE_READONLY, Hidden = FILE_ATTRIBUTE_HIDDEN;
 
 // What the installer copies, in its order; Uninstall.lst lists the files in

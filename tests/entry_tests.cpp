@@ -38,7 +38,9 @@ const TailCase TailCases[] = {
     {"tabs inside the tail kept", "x \tregister\tTools\t", "register\tTools\t"},
 };
 
-TEST(CommandTail, FollowsTheDocumentedRule)
+// The rule is stated in entry/text.h and in the README ("What the program
+// does").
+TEST(CommandTail, SkipsTheProgramNameAndTheBlanksAfterItOnly)
 {
     for (const TailCase &c : TailCases)
         EXPECT_STREQ(c.tail, CommandTail(c.commandLine)) << c.name;
@@ -72,33 +74,33 @@ TEST(SelectMode, FirstMatchingRowDecidesAndCaseIsIgnored)
 TEST(FormatText, FitsExactlyAtTheLimitWithoutTouchingTheNextByte)
 {
     char buffer[9];
-    memset(buffer, 0xBD, sizeof buffer);
+    memset(buffer, Marker, sizeof buffer);
     EXPECT_EQ(1, FormatText(buffer, 8, "%s\\%s", "abc", "def"));  // 7 characters + zero
     EXPECT_STREQ("abc\\def", buffer);
-    EXPECT_EQ((char)0xBD, buffer[8]);
+    EXPECT_EQ(Marker, buffer[8]);
 }
 
 TEST(FormatText, RefusesOneCharacterTooManyAndLeavesTheBufferEmpty)
 {
     char buffer[9];
-    memset(buffer, 0xBD, sizeof buffer);
+    memset(buffer, Marker, sizeof buffer);
     EXPECT_EQ(0, FormatText(buffer, 8, "%s\\%s", "abcd", "def"));  // 8 characters: no room for zero
     EXPECT_EQ('\0', buffer[0]);
-    EXPECT_EQ((char)0xBD, buffer[8]);
-    memset(buffer, 0xBD, sizeof buffer);
+    EXPECT_EQ(Marker, buffer[8]);
+    memset(buffer, Marker, sizeof buffer);
     EXPECT_EQ(0, FormatText(buffer, 8, "%s", "a much longer text"));
     EXPECT_EQ('\0', buffer[0]);
-    EXPECT_EQ((char)0xBD, buffer[8]);
+    EXPECT_EQ(Marker, buffer[8]);
 }
 
 TEST(FormatText, EmptyTextFitsOneByte)
 {
-    char buffer[2] = {'x', (char)0xBD};
+    char buffer[2] = {'x', Marker};
     EXPECT_EQ(1, FormatText(buffer, 1, "%s", ""));
     EXPECT_EQ('\0', buffer[0]);
-    EXPECT_EQ((char)0xBD, buffer[1]);
+    EXPECT_EQ(Marker, buffer[1]);
     EXPECT_EQ(0, FormatText(buffer, 0, "%s", ""));
-    EXPECT_EQ((char)0xBD, buffer[1]);
+    EXPECT_EQ(Marker, buffer[1]);
 }
 
 // MsgText loads from the instance handle; the built executable's own
@@ -172,7 +174,7 @@ TEST_F(Dispatch, WarningShowsThePathToDeleteWithInformationIconAndOkOnly)
     for (const char *word : {"Warning", "warning", "WARNING"}) {
         Process run = StartWithTail(exe_, std::string(" ") + word, dir_.Path(), TestFamily());
         Box box;
-        ASSERT_TRUE(WaitForBox("Uninstall QEL", &box, 10000, run.Id())) << word;
+        ASSERT_TRUE(WaitForBox(Caption, &box, 10000, run.Id())) << word;
         EXPECT_EQ("Uninstall completed\nYou should delete " + exe_ + " manually", box.text) << word;
         if (BoxIconsDrawn())
             EXPECT_EQ((UINT)MB_ICONINFORMATION, box.icon) << word;
@@ -186,7 +188,7 @@ TEST_F(Dispatch, WaitLastsAboutOneSecondAndShowsNothing)
 {
     DWORD start = GetTickCount();
     Process run = StartWithTail(exe_, " wait", dir_.Path(), TestFamily());
-    EXPECT_FALSE(BoxAppearedUntilExit(run, "Uninstall QEL"));
+    EXPECT_FALSE(BoxAppearedUntilExit(run, Caption));
     DWORD elapsed = GetTickCount() - start;
     EXPECT_EQ(0, run.Wait());
     EXPECT_GE(elapsed, 950u);
@@ -198,7 +200,7 @@ TEST_F(Dispatch, AnyOtherTailAsksToUninstallWithYesAsDefault)
     for (const char *tail : {"", " waiting", " wait ", " warning ", " reg", " /S"}) {
         Process run = StartWithTail(exe_, tail, dir_.Path(), TestFamily());
         Box box;
-        ASSERT_TRUE(WaitForBox("Uninstall QEL", &box, 10000, run.Id())) << "tail '" << tail << "'";
+        ASSERT_TRUE(WaitForBox(Caption, &box, 10000, run.Id())) << "tail '" << tail << "'";
         EXPECT_EQ("Continue with uninstall QEL", box.text);
         if (BoxIconsDrawn())
             EXPECT_EQ((UINT)MB_ICONQUESTION, box.icon);
@@ -213,13 +215,13 @@ TEST_F(Dispatch, TailIsFormedFromTheRawCommandLine)
 {
     // No blank between the quoted name and the word, as some installers write it.
     Process glued = Start(exe_, "\"" + exe_ + "\"wait", dir_.Path(), TestFamily());
-    EXPECT_FALSE(BoxAppearedUntilExit(glued, "Uninstall QEL"));
+    EXPECT_FALSE(BoxAppearedUntilExit(glued, Caption));
     EXPECT_EQ(0, glued.Wait());
 
     // Leading blanks and tabs, an unquoted name.
     Process unquoted = Start(exe_, " \t Uninstall.exe \t warning", dir_.Path(), TestFamily());
     Box box;
-    ASSERT_TRUE(WaitForBox("Uninstall QEL", &box, 10000, unquoted.Id()));
+    ASSERT_TRUE(WaitForBox(Caption, &box, 10000, unquoted.Id()));
     EXPECT_EQ(0u, box.text.find("Uninstall completed\n"));
     AnswerBox(box, IDOK);
     EXPECT_EQ(0, unquoted.Wait());
@@ -231,7 +233,7 @@ TEST_F(Dispatch, RegistrationWordsShowNothingAndExitZero)
         {" register Tools", "Tools"}, {" Register", ""}, {" registerTools", "Tools"}, {" REGISTER Tools", "Tools"}};
     for (const auto &c : cases) {
         Process run = StartWithTail(exe_, c.first, dir_.Path(), TestFamily());
-        EXPECT_FALSE(BoxAppearedUntilExit(run, "Uninstall QEL")) << c.first;
+        EXPECT_FALSE(BoxAppearedUntilExit(run, Caption)) << c.first;
         EXPECT_EQ(0, run.Wait()) << c.first;
         // The text after the word is the group.
         EXPECT_EQ(Sz(c.second), ReadRegValue(HKEY_CURRENT_USER, "Software\\Qel", "Group").data) << c.first;

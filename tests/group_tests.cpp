@@ -26,9 +26,6 @@ using namespace bench;
 
 namespace {
 
-const char SettingsKey[] = "Software\\Qel";
-const char ScratchRoot[] = "C:\\qel tests";
-const char UninstallEntry[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QEL manager";
 
 // The command the Program Manager must receive for a group, zero included.
 std::string DeleteGroupCommand(const std::string &name)
@@ -184,7 +181,7 @@ TEST(FormatDeleteGroupCommand, QuotesNamesThatHoldTheCommandsSyntaxAndRefusesQuo
 {
     for (const CommandCase &c : CommandCases) {
         char command[512];
-        memset(command, 0xBD, sizeof command);
+        memset(command, Marker, sizeof command);
         int sent = FormatDeleteGroupCommand(command, sizeof command, c.name, c.leadRanges);
         EXPECT_EQ(c.command != nullptr, sent == 1) << c.about;
         EXPECT_EQ(c.command ? c.command : "", std::string(command)) << c.about;
@@ -199,11 +196,11 @@ TEST(FormatDeleteGroupCommand, CommandThatDoesNotFitIsRefusedNotCut)
         ASSERT_EQ(1, FormatDeleteGroupCommand(expected, sizeof expected, name, SingleByte));
         size_t length = strlen(expected);
         char command[64];
-        memset(command, 0xBD, sizeof command);
+        memset(command, Marker, sizeof command);
         EXPECT_EQ(1, FormatDeleteGroupCommand(command, length + 1, name, SingleByte)) << name;
         EXPECT_EQ(std::string(expected), command) << name;
         EXPECT_EQ('\xBD', command[length + 1]) << name;
-        memset(command, 0xBD, sizeof command);
+        memset(command, Marker, sizeof command);
         EXPECT_EQ(0, FormatDeleteGroupCommand(command, length, name, SingleByte)) << name;
         EXPECT_EQ('\0', command[0]) << name;
         EXPECT_EQ('\xBD', command[length]) << name;
@@ -719,29 +716,6 @@ long RunInJapaneseCodePage(const std::string &test)
     return run.Wait(600000);
 }
 
-// Answers the confirmation Yes and waits for the end without any further
-// box. Returns the exit code (-1 when it did not end); afterYesMs gets the
-// time from the answer to the end.
-long UninstallConfirmed(Process &run, DWORD *afterYesMs = nullptr)
-{
-    const char caption[] = "Uninstall QEL";
-    if (!run.Started())
-        return -1;
-    Box box;
-    if (!WaitForBox(caption, &box, 20000, run.Id())) {
-        ADD_FAILURE() << "no confirmation box";
-        return run.Wait(0);
-    }
-    DWORD yes = GetTickCount();
-    AnswerBox(box, IDYES);
-    EXPECT_TRUE(WaitForBoxClosed(box));
-    EXPECT_FALSE(BoxAppearedUntilExit(run, caption, 60000));
-    long code = run.Wait(0);
-    if (afterYesMs)
-        *afterYesMs = GetTickCount() - yes;
-    return code;
-}
-
 class StoredNames : public testing::Test {
 protected:
     void SetUp() override
@@ -805,7 +779,7 @@ protected:
         LayFile(dir / "Uninstall.lst", "listed.txt\r\n");
         InterpreterStandin standin;
         Process run = StartWithTail(exe, "", ScratchRoot, TestFamily());
-        long code = UninstallConfirmed(run, afterYesMs);
+        long code = AnswerConfirmation(run, "the uninstall", afterYesMs);
         EXPECT_TRUE(standin.Wait()) << "the interpreter was not started";
         EXPECT_FALSE(FileExists(dir / "listed.txt"));
         EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, SettingsKey));

@@ -3,8 +3,9 @@
 // 519 bytes and longer, stored group names of 259 and 260 characters,
 // installation directories whose names hold '%', '&', '^' and blanks,
 // installation and temporary directories named beyond ASCII or with
-// characters cmd misreads on its command line, and no "COMSPEC" at all. Each gives its documented outcome or is refused, and
-// nothing beside the installation changes.
+// characters cmd misreads on its command line, and no "COMSPEC" at all.
+// Each gives the outcome the README and the product's headers state, or is
+// refused, and nothing beside the installation changes.
 #include <windows.h>
 
 #include <map>
@@ -23,10 +24,6 @@ using namespace bench;
 
 namespace {
 
-const char Caption[] = "Uninstall QEL";
-const char ScratchRoot[] = "C:\\qel tests";
-const char UninstallEntry[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QEL manager";
-const char SettingsKey[] = "Software\\Qel";
 const char OutsideLeaf[] = "hostile outside";
 // "\Uninstall.exe" after the installation directory.
 const size_t ExeNameLength = 14;

@@ -9,7 +9,8 @@
 // Request (UTF-16, each field ending in a zero): the test program's
 // process id, the program's path, its command line, its current directory
 // (empty: the runner's), then its Windows environment block. Answer, in
-// "<request>.answer": "<handle in the test program> <process id>", or
+// "<request>.answer": "<handle in the test program> <process id>" (and
+// " retried" when the start took a second try), or
 // "error <code>". The program joins the test program's job (named in
 // QEL_JOB of that environment) before it runs, so that it and all it starts
 // end with the test program and count as the running test's processes.
@@ -80,8 +81,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     char reply[64];
-    if (!CreateProcessW(field[1], &commandLine[0], NULL, NULL, FALSE, CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED,
-                        &environment[0], *field[3] ? field[3] : NULL, &startup, &info)) {
+    // Wine's CreateProcess now and then fails with ERROR_INTERNAL_ERROR
+    // under load: tried once more, as the bench's runner does, and the
+    // answer says so.
+    bool retried = false;
+    BOOL started;
+    while (!(started = CreateProcessW(field[1], &commandLine[0], NULL, NULL, FALSE,
+                                      CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED, &environment[0],
+                                      *field[3] ? field[3] : NULL, &startup, &info)) &&
+           GetLastError() == ERROR_INTERNAL_ERROR && !retried)
+        retried = true;
+    if (!started) {
         snprintf(reply, sizeof reply, "error %lu", GetLastError());
         Answer(request, reply);
         return 1;
@@ -102,7 +112,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
         Answer(request, reply);
         return 1;
     }
-    snprintf(reply, sizeof reply, "%llu %lu", (unsigned long long)(ULONG_PTR)handle, info.dwProcessId);
+    snprintf(reply, sizeof reply, "%llu %lu%s", (unsigned long long)(ULONG_PTR)handle, info.dwProcessId,
+             retried ? " retried" : "");
     Answer(request, reply);
     CloseHandle(test);
     CloseHandle(info.hThread);

@@ -36,7 +36,6 @@ using namespace bench;
 
 namespace {
 
-const char ScratchRoot[] = "C:\\qel tests";
 const char InstallLeaf[] = "property install";
 // Shares the installation's name as a prefix: a containment test that
 // compared names without a component boundary would take it for inside.

@@ -27,8 +27,6 @@ using namespace bench;
 namespace {
 
 const char UninstallParent[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const char UninstallEntry[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QEL manager";
-const char SettingsKey[] = "Software\\Qel";
 const char HostsKey[] = "Software\\Qel\\Plugins\\FTP\\Hosts";
 const char HighlightKey[] = "Software\\Qel\\Highlight";
 const char DefaultHost[] = "ftp://ftp.example.org/pub/qel";
@@ -76,20 +74,21 @@ std::vector<QuoteCase> QuoteCases()
 TEST(QuoteFileName, QuotesOnlyWhatTheInterpreterWouldMisreadWithinTwoMoreBytes)
 {
     for (const QuoteCase &c : QuoteCases()) {
-        // The documented room: the string, two quotes and the terminator.
+        // The room register/quote.h asks for: the string, two quotes and the
+        // terminator.
         size_t room = c.input.size() + 3;
-        std::vector<char> buffer(room + 1, (char)0xBD);
+        std::vector<char> buffer(room + 1, Marker);
         memcpy(buffer.data(), c.input.c_str(), c.input.size() + 1);
 
         char *result = QuoteFileName(buffer.data());
 
         EXPECT_EQ(buffer.data(), result) << c.name;
         EXPECT_EQ(c.expected, std::string(buffer.data())) << c.name;
-        EXPECT_EQ((char)0xBD, buffer[room]) << c.name << ": wrote past the room";
+        EXPECT_EQ(Marker, buffer[room]) << c.name << ": wrote past the room";
         if (c.expected == c.input) {
             // Left alone means not one byte written after the terminator.
             for (size_t i = c.input.size() + 1; i < room; i++)
-                EXPECT_EQ((char)0xBD, buffer[i]) << c.name << ": byte " << i;
+                EXPECT_EQ(Marker, buffer[i]) << c.name << ": byte " << i;
         }
     }
 }
@@ -129,11 +128,11 @@ std::vector<LauncherLineCase> LauncherLineCases()
 TEST(LauncherLine, DoublesPercentQuotesAndEndsInCrLfWithinTheRoom)
 {
     for (const LauncherLineCase &c : LauncherLineCases()) {
-        std::vector<char> buffer(c.size + 1, (char)0xBD);
+        std::vector<char> buffer(c.size + 1, Marker);
         int fit = FormatLauncherLine(buffer.data(), c.size, c.program.c_str());
         EXPECT_EQ(!c.line.empty(), fit != 0) << c.name;
         EXPECT_EQ(c.line, std::string(buffer.data())) << c.name;
-        EXPECT_EQ((char)0xBD, buffer[c.size]) << c.name << ": wrote past the room";
+        EXPECT_EQ(Marker, buffer[c.size]) << c.name << ": wrote past the room";
     }
 }
 

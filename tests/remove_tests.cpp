@@ -29,7 +29,6 @@ using namespace bench;
 
 namespace {
 
-const char Marker = (char)0xBD;
 
 // A text in a buffer of 64 bytes with the marker after its terminator, for
 // the functions that work in place.

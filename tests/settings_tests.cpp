@@ -24,7 +24,6 @@ using namespace bench;
 namespace {
 
 const char Qel[] = "Software\\Qel";
-const unsigned char Marker = 0xBD;
 
 std::string Key(const std::string &subkey)
 {
@@ -295,7 +294,7 @@ TEST_F(Store, GetRegStringReadsTheStoredBytesAndLeavesTheRestOfTheRoom)
 
     EXPECT_EQ(1, GetRegString("R", "Text", buffer, "default", 20));
     EXPECT_STREQ("Tools", buffer);
-    EXPECT_EQ((char)Marker, buffer[6]);
+    EXPECT_EQ(Marker, buffer[6]);
 }
 
 TEST_F(Store, GetRegStringFallsBackToTheDefault)
@@ -306,12 +305,12 @@ TEST_F(Store, GetRegStringFallsBackToTheDefault)
     memset(buffer, Marker, sizeof buffer);
     EXPECT_EQ(0, GetRegString("Missing", "Text", buffer, "default", 20)) << "missing key";
     EXPECT_STREQ("default", buffer);
-    EXPECT_EQ((char)Marker, buffer[8]);
+    EXPECT_EQ(Marker, buffer[8]);
 
     memset(buffer, Marker, sizeof buffer);
     EXPECT_EQ(0, GetRegString("Missing", "Text", buffer, "", 20)) << "missing key, default \"\"";
     EXPECT_EQ('\0', buffer[0]);
-    EXPECT_EQ((char)Marker, buffer[1]);
+    EXPECT_EQ(Marker, buffer[1]);
 
     memset(buffer, Marker, sizeof buffer);
     EXPECT_EQ(0, GetRegString("R", "Other", buffer, "default", 20)) << "missing value";
@@ -328,12 +327,12 @@ TEST_F(Store, GetRegStringOfATextLongerThanTheRoomGivesTheDefault)
     memset(buffer, Marker, sizeof buffer);
     EXPECT_EQ(1, GetRegString("R", "Text", buffer, "d", 6)) << "exactly the room";
     EXPECT_STREQ("Tools", buffer);
-    EXPECT_EQ((char)Marker, buffer[6]);
+    EXPECT_EQ(Marker, buffer[6]);
 
     memset(buffer, Marker, sizeof buffer);
     EXPECT_EQ(0, GetRegString("R", "Text", buffer, "d", 5)) << "one byte short";
     EXPECT_STREQ("d", buffer);
-    EXPECT_EQ((char)Marker, buffer[5]);
+    EXPECT_EQ(Marker, buffer[5]);
 }
 
 TEST_F(Store, GetRegStringAlwaysHandsBackATerminatedText)
@@ -346,12 +345,12 @@ TEST_F(Store, GetRegStringAlwaysHandsBackATerminatedText)
     memset(buffer, Marker, sizeof buffer);
     EXPECT_EQ(1, GetRegString("R", "Raw", buffer, "d", 7));
     EXPECT_STREQ("abcdef", buffer);
-    EXPECT_EQ((char)Marker, buffer[7]);
+    EXPECT_EQ(Marker, buffer[7]);
 
     memset(buffer, Marker, sizeof buffer);
     EXPECT_EQ(0, GetRegString("R", "Raw", buffer, "d", 6));
     EXPECT_STREQ("d", buffer);
-    EXPECT_EQ((char)Marker, buffer[6]);
+    EXPECT_EQ(Marker, buffer[6]);
 }
 
 TEST_F(Store, GetRegStringWithADefaultTooLongForTheBufferLeavesItEmpty)
@@ -360,7 +359,7 @@ TEST_F(Store, GetRegStringWithADefaultTooLongForTheBufferLeavesItEmpty)
     memset(buffer, Marker, sizeof buffer);
     EXPECT_EQ(0, GetRegString("Missing", "V", buffer, "twelve chars", 4));
     EXPECT_EQ('\0', buffer[0]);
-    EXPECT_EQ((char)Marker, buffer[4]);
+    EXPECT_EQ(Marker, buffer[4]);
 }
 
 TEST_F(Store, GetRegDwordReadsOrStoresTheDefault)
@@ -397,7 +396,7 @@ TEST_F(Store, GetRegBinaryReadsOrAppliesADefaultOfExactlyTheSizeGiven)
     const std::string stored = Bytes(10, 3);
     Put(Key("R"), "B", REG_BINARY, stored);
     const std::string defaults = Bytes(16, 100);
-    unsigned char buffer[32];
+    char buffer[32];
 
     memset(buffer, Marker, sizeof buffer);
     EXPECT_EQ(1, GetRegBinary("R", "B", buffer, defaults.data(), 10)) << "exactly the room";

@@ -21,11 +21,8 @@ using namespace bench;
 
 namespace {
 
-const char Caption[] = "Uninstall QEL";
-const char UninstallEntry[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QEL manager";
 // Keys whose names begin like the settings key's; they are not the product's.
 const char NeighbourKey[] = "Software\\Qel Neighbour";
-const char ScratchRoot[] = "C:\\qel tests";
 // With a blank, as an installer's group names often are.
 const char GroupName[] = "QEL File Manager";
 

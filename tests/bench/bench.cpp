@@ -650,7 +650,10 @@ void RegDeleteTreeQuiet(HKEY root, const std::string &key)
     RegDeleteKeyA(root, key.c_str());
 }
 
-std::vector<std::string> RegSubkeys(HKEY root, const std::string &key)
+// The names that enumerate(handle, index, name, &length) gives for index 0,
+// 1, 2, ... until it fails.
+template <typename Enumerate>
+static std::vector<std::string> RegNames(HKEY root, const std::string &key, Enumerate enumerate)
 {
     std::vector<std::string> names;
     HKEY handle;
@@ -659,7 +662,7 @@ std::vector<std::string> RegSubkeys(HKEY root, const std::string &key)
     char name[1024];
     for (DWORD i = 0;; i++) {
         DWORD length = sizeof name;
-        if (RegEnumKeyExA(handle, i, name, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+        if (enumerate(handle, i, name, &length) != ERROR_SUCCESS)
             break;
         names.push_back(name);
     }
@@ -667,21 +670,18 @@ std::vector<std::string> RegSubkeys(HKEY root, const std::string &key)
     return names;
 }
 
+std::vector<std::string> RegSubkeys(HKEY root, const std::string &key)
+{
+    return RegNames(root, key, [](HKEY handle, DWORD i, char *name, DWORD *length) {
+        return RegEnumKeyExA(handle, i, name, length, NULL, NULL, NULL, NULL);
+    });
+}
+
 std::vector<std::string> RegValueNames(HKEY root, const std::string &key)
 {
-    std::vector<std::string> names;
-    HKEY handle;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return names;
-    char name[1024];
-    for (DWORD i = 0;; i++) {
-        DWORD length = sizeof name;
-        if (RegEnumValueA(handle, i, name, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
-            break;
-        names.push_back(name);
-    }
-    RegCloseKey(handle);
-    return names;
+    return RegNames(root, key, [](HKEY handle, DWORD i, char *name, DWORD *length) {
+        return RegEnumValueA(handle, i, name, length, NULL, NULL, NULL, NULL);
+    });
 }
 
 std::string Dword(DWORD value)

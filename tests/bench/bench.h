@@ -11,6 +11,17 @@
 
 namespace bench {
 
+// What the product fixes and the tests look for, named once for them all:
+// the caption of every box, the settings key, the uninstall entry (under
+// HKEY_LOCAL_MACHINE), and the root below which scratch installations live.
+const char Caption[] = "Uninstall QEL";
+const char SettingsKey[] = "Software\\Qel";
+const char UninstallEntry[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QEL manager";
+const char ScratchRoot[] = "C:\\qel tests";
+// Output buffers are filled with this byte before a call: finding it just
+// past a limit shows that nothing was written there.
+const char Marker = (char)0xBD;
+
 enum class Family { NT, Win9x };
 
 // The family this test program runs as (QEL_FAMILY: "nt" or "9x"); the
@@ -48,7 +59,7 @@ std::string TempDir();  // GetTempPathA, with its trailing backslash
 // (one without a blank, say) may be given; it is removed when left empty.
 class ScratchDir {
 public:
-    explicit ScratchDir(const std::string &leaf = "", const std::string &root = "C:\\qel tests");
+    explicit ScratchDir(const std::string &leaf = "", const std::string &root = ScratchRoot);
     ~ScratchDir();
     ScratchDir(const ScratchDir &) = delete;
     ScratchDir &operator=(const ScratchDir &) = delete;

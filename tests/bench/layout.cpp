@@ -280,23 +280,24 @@ std::string ExpectedCleanupScript(bool win9x, const std::string &exePath, const 
     return text;
 }
 
-// Answers the confirmation box of a started uninstall Yes and waits for the
-// end without any further box; the exit code, or -1.
-static long AnswerConfirmation(Process &run, const std::string &exe)
+long AnswerConfirmation(Process &run, const std::string &exe, DWORD *afterYesMs)
 {
-    const char caption[] = "Uninstall QEL";
     if (!run.Started())
         return -1;
     Box box;
-    if (!WaitForBox(caption, &box, 10000, run.Id())) {
+    if (!WaitForBox(Caption, &box, 20000, run.Id())) {
         ADD_FAILURE() << "no confirmation box from " << exe;
         return run.Wait(0);
     }
     EXPECT_EQ("Continue with uninstall QEL", box.text);
+    DWORD yes = GetTickCount();
     AnswerBox(box, IDYES);
     EXPECT_TRUE(WaitForBoxClosed(box));
-    EXPECT_FALSE(BoxAppearedUntilExit(run, caption));
-    return run.Wait();
+    EXPECT_FALSE(BoxAppearedUntilExit(run, Caption, 60000));
+    long code = run.Wait(0);
+    if (afterYesMs)
+        *afterYesMs = GetTickCount() - yes;
+    return code;
 }
 
 long UninstallAnsweringYes(const std::string &exe, const std::string &currentDir)
@@ -447,8 +448,16 @@ Process StartUnderLocale(const Locale &locale, const std::wstring &exePath, cons
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     std::wstring line = L"wine64 \"" + Widen(LocaleRunner()) + L"\" \"" + Widen(request) + L"\"";
-    // A Unix program gives no handle back: the answer file does.
-    if (!CreateProcessW(Wine, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info)) {
+    // A Unix program gives no handle back: the answer file does. Its start
+    // is tried once more after ERROR_INTERNAL_ERROR, as every start of the
+    // bench's is.
+    BOOL started = CreateProcessW(Wine, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info);
+    if (!started && GetLastError() == ERROR_INTERNAL_ERROR) {
+        printf("[ bench    ] starting the locale runner failed with error 1359 (ERROR_INTERNAL_ERROR); trying once "
+               "more\n");
+        started = CreateProcessW(Wine, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info);
+    }
+    if (!started) {
         ADD_FAILURE() << "cannot start the locale runner: error " << GetLastError();
         return Process();
     }
@@ -464,6 +473,9 @@ Process StartUnderLocale(const Locale &locale, const std::wstring &exePath, cons
                       << answer;
         return Process();
     }
+    if (answer.find(" retried") != std::string::npos)
+        printf("[ bench    ] starting %s under %s failed with error 1359 (ERROR_INTERNAL_ERROR); tried once more\n",
+               Encode(exePath, CP_UTF8).c_str(), locale.name);
     return Process((HANDLE)(ULONG_PTR)handle, id);
 }
 

@@ -189,6 +189,11 @@ private:
 // Whether root\path is a registry link, looked at as itself.
 bool RegLinkExists(HKEY root, const std::string &path);
 
+// Answers the confirmation box of a started uninstall (of exe) Yes and waits
+// for the end without any further box. Returns the exit code, or -1;
+// afterYesMs, when given, gets the time from the answer to the end.
+long AnswerConfirmation(Process &run, const std::string &exe, DWORD *afterYesMs = nullptr);
+
 // Starts the uninstall of exe in currentDir as the test's family, answers
 // the confirmation box Yes and waits for the end without any further box.
 // Returns the exit code (-1 when it did not start or end).

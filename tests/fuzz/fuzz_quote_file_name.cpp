@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         abort();
     if (FileNameNeedsQuotes(name.c_str()) != (int)needs)
         abort();
-    // The documented room is length + 3; an unquoted name is not touched.
+    // The room register/quote.h asks for is length + 3; an unquoted name is
+    // not touched.
     size_t untouched = needs ? name.size() + 3 : name.size() + 1;
     for (size_t i = untouched; i < buffer.size(); i++)
         if ((unsigned char)buffer[i] != 0xBD)

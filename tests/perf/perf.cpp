@@ -24,6 +24,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "bench.h"
@@ -38,7 +39,6 @@ using namespace bench;
 
 namespace {
 
-const char Caption[] = "Uninstall QEL";
 const char BenchRoot[] = "C:\\qel bench";
 const char KeyTreePath[] = "Software\\QelBench\\Tree";
 const char DemoGroup[] = "QEL Bench";
@@ -124,52 +124,16 @@ decltype(&RegEnumKeyExA) realEnumKey;
 decltype(&RegDeleteKeyA) realDeleteKey;
 decltype(&RegCloseKey) realCloseKey;
 
-DWORD WINAPI CountFullPath(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *part)
-{
-    counts.fullPath++;
-    return realFullPath(name, size, buffer, part);
-}
-DWORD WINAPI CountGetAttributes(LPCSTR name)
-{
-    counts.getAttributes++;
-    return realGetAttributes(name);
-}
-BOOL WINAPI CountSetAttributes(LPCSTR name, DWORD attributes)
-{
-    counts.setAttributes++;
-    return realSetAttributes(name, attributes);
-}
-BOOL WINAPI CountDeleteFile(LPCSTR name)
-{
-    counts.deleteFile++;
-    return realDeleteFile(name);
-}
-BOOL WINAPI CountRemoveDirectory(LPCSTR name)
-{
-    counts.removeDirectory++;
-    return realRemoveDirectory(name);
-}
-LSTATUS WINAPI CountOpenKey(HKEY key, LPCSTR name, DWORD options, REGSAM access, PHKEY result)
-{
-    counts.openKey++;
-    return realOpenKey(key, name, options, access, result);
-}
-LSTATUS WINAPI CountEnumKey(HKEY key, DWORD index, LPSTR name, LPDWORD length, LPDWORD reserved, LPSTR className,
-                            LPDWORD classLength, PFILETIME written)
-{
-    counts.enumKey++;
-    return realEnumKey(key, index, name, length, reserved, className, classLength, written);
-}
-LSTATUS WINAPI CountDeleteKey(HKEY key, LPCSTR name)
-{
-    counts.deleteKey++;
-    return realDeleteKey(key, name);
-}
-LSTATUS WINAPI CountCloseKey(HKEY key)
-{
-    counts.closeKey++;
-    return realCloseKey(key);
-}
+// The counting stand-in for a platform function whose real address is in
+// *Real: counts the call in counts.*Field, then makes it.
+template <typename F> struct Standin;
+template <typename R, typename... A> struct Standin<R(WINAPI *)(A...)> {
+    template <long Counts::*Field, R(WINAPI **Real)(A...)> static R WINAPI Count(A... args)
+    {
+        counts.*Field += 1;
+        return (*Real)(args...);
+    }
+};
 
 // Counts the calls made during its lifetime.
 class Counting {
@@ -177,24 +141,27 @@ public:
     Counting()
     {
         counts = Counts();
-        Hook(k, "GetFullPathNameA", &CountFullPath, &realFullPath);
-        Hook(k, "GetFileAttributesA", &CountGetAttributes, &realGetAttributes);
-        Hook(k, "SetFileAttributesA", &CountSetAttributes, &realSetAttributes);
-        Hook(k, "DeleteFileA", &CountDeleteFile, &realDeleteFile);
-        Hook(k, "RemoveDirectoryA", &CountRemoveDirectory, &realRemoveDirectory);
-        Hook(a, "RegOpenKeyExA", &CountOpenKey, &realOpenKey);
-        Hook(a, "RegEnumKeyExA", &CountEnumKey, &realEnumKey);
-        Hook(a, "RegDeleteKeyA", &CountDeleteKey, &realDeleteKey);
-        Hook(a, "RegCloseKey", &CountCloseKey, &realCloseKey);
+        Hook<&Counts::fullPath, &realFullPath>(k, "GetFullPathNameA");
+        Hook<&Counts::getAttributes, &realGetAttributes>(k, "GetFileAttributesA");
+        Hook<&Counts::setAttributes, &realSetAttributes>(k, "SetFileAttributesA");
+        Hook<&Counts::deleteFile, &realDeleteFile>(k, "DeleteFileA");
+        Hook<&Counts::removeDirectory, &realRemoveDirectory>(k, "RemoveDirectoryA");
+        Hook<&Counts::openKey, &realOpenKey>(a, "RegOpenKeyExA");
+        Hook<&Counts::enumKey, &realEnumKey>(a, "RegEnumKeyExA");
+        Hook<&Counts::deleteKey, &realDeleteKey>(a, "RegDeleteKeyA");
+        Hook<&Counts::closeKey, &realCloseKey>(a, "RegCloseKey");
     }
 
 private:
-    template <typename F> void Hook(const char *dll, const char *name, F replacement, F *real)
+    // Points the slot of dll!name at the stand-in that counts in Field and
+    // calls on through *Real.
+    template <long Counts::*Field, auto *Real> void Hook(const char *dll, const char *name)
     {
-        hooks_.emplace_back(new ImportHook(dll, name, (void *)replacement));
+        using F = std::remove_pointer_t<decltype(Real)>;
+        hooks_.emplace_back(new ImportHook(dll, name, (void *)&Standin<F>::template Count<Field, Real>));
         if (!hooks_.back()->Installed())
             Fail(std::string("cannot count ") + name);
-        *real = hooks_.back()->Original<F>();
+        *Real = hooks_.back()->Original<F>();
     }
 
     const char *k = "KERNEL32.dll";
