@@ -658,26 +658,6 @@ std::wstring Wide(const std::string &text)
     return wide;
 }
 
-std::string Narrow(const std::wstring &text)
-{
-    std::string narrow(text.size() * 2 + 1, '\0');
-    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &narrow[0], (int)narrow.size(), NULL, NULL);
-    narrow.resize(n > 0 ? n - 1 : 0);
-    return narrow;
-}
-
-bool FileExistsW(const std::wstring &path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool DirExistsW(const std::wstring &path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // A folder holding one shortcut, and optionally a subfolder with another.
 void MakeFolderW(const std::wstring &folder, const std::wstring &file, bool withSubfolder = false)
 {
@@ -764,7 +744,8 @@ protected:
     void ExpectCanariesAlive() const
     {
         for (const Canary &canary : Canaries())
-            EXPECT_TRUE(FileExistsW(canary.folder + L"\\" + canary.file)) << Narrow(canary.folder) << " was reached";
+            EXPECT_TRUE(FileExists(canary.folder + L"\\" + canary.file))
+                << Encode(canary.folder, CP_ACP) << " was reached";
     }
 
     // An installation of one listed file, uninstalled with the name stored
@@ -791,7 +772,7 @@ protected:
     bool Register(const std::wstring &name)
     {
         ScratchDir dir;
-        Process run = StartWithTail(dir.Install(), " register " + Narrow(name), ScratchRoot, TestFamily());
+        Process run = StartWithTail(dir.Install(), " register " + Encode(name, CP_ACP), ScratchRoot, TestFamily());
         EXPECT_EQ(0, run.Wait());
         return ReadGroup() == name;
     }
@@ -839,7 +820,7 @@ TEST_F(StoredNames, EachNameReachesItsOwnGroupOrNothing)
 
         // Registered as the installer does: the name must arrive as the
         // expected ANSI bytes, or nothing below means anything.
-        ASSERT_TRUE(Register(c.name)) << "the name did not arrive as it was given: " << Narrow(ReadGroup());
+        ASSERT_TRUE(Register(c.name)) << "the name did not arrive as it was given: " << Encode(ReadGroup(), CP_ACP);
 
         // What the Program Manager hears, byte for byte.
         std::vector<std::string> executes;
@@ -853,8 +834,8 @@ TEST_F(StoredNames, EachNameReachesItsOwnGroupOrNothing)
         }
         if (c.command) {
             EXPECT_EQ(std::vector<std::string>{Sz(c.command)}, executes);
-            EXPECT_FALSE(FileExistsW(group + L"\\QEL.lnk")) << "the folder work left the shortcut";
-            EXPECT_TRUE(FileExistsW(group + L"\\Extras\\Plugin.lnk")) << "the folder work entered a subfolder";
+            EXPECT_FALSE(FileExists(group + L"\\QEL.lnk")) << "the folder work left the shortcut";
+            EXPECT_TRUE(FileExists(group + L"\\Extras\\Plugin.lnk")) << "the folder work entered a subfolder";
         } else {
             EXPECT_EQ(0, connects);
             EXPECT_TRUE(executes.empty());
@@ -871,7 +852,7 @@ TEST_F(StoredNames, EachNameReachesItsOwnGroupOrNothing)
             EXPECT_EQ(0, Uninstall());
         }
         if (c.command)
-            EXPECT_FALSE(DirExistsW(group)) << "the Program Manager did not delete the group";
+            EXPECT_FALSE(DirExists(group)) << "the Program Manager did not delete the group";
         ExpectCanariesAlive();
         if (c.command)
             RemoveFolderW(group, L"QEL.lnk");

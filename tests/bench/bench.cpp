@@ -76,16 +76,31 @@ std::string IconProbeDll()
     return EnvPath("QEL_ICONPROBE");
 }
 
+// Whether attributes, as read, are those of something there that is a
+// directory (or, when directory is false, a file).
+static bool IsThere(DWORD attributes, bool directory)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == directory;
+}
+
 bool FileExists(const std::string &path)
 {
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return IsThere(GetFileAttributesA(path.c_str()), false);
 }
 
 bool DirExists(const std::string &path)
 {
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return IsThere(GetFileAttributesA(path.c_str()), true);
+}
+
+bool FileExists(const std::wstring &path)
+{
+    return IsThere(GetFileAttributesW(path.c_str()), false);
+}
+
+bool DirExists(const std::wstring &path)
+{
+    return IsThere(GetFileAttributesW(path.c_str()), true);
 }
 
 std::string ReadFile(const std::string &path)

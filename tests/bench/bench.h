@@ -46,6 +46,8 @@ std::string IconProbeDll();
 // File helpers that go through the platform, not the code under test.
 bool FileExists(const std::string &path);
 bool DirExists(const std::string &path);
+bool FileExists(const std::wstring &path);
+bool DirExists(const std::wstring &path);
 std::string ReadFile(const std::string &path);  // "" when missing
 void WriteFile(const std::string &path, const std::string &bytes);
 void MakeDirs(const std::string &path);
