@@ -26,6 +26,8 @@ static int ConvertCodePage(UINT from, UINT to, const char *text, char *dst, int 
     return n != 0 && WideCharToMultiByte(to, 0, wide, n, dst, size, NULL, NULL) != 0;
 }
 
+/* Not strcmp: each C library import costs room in an executable held to
+ * 16 KiB. */
 static int IsSameText(const char *a, const char *b)
 {
     while (*a != '\0' && *a == *b) {

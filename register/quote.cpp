@@ -22,6 +22,7 @@ char *QuoteFileName(char *name)
      * the same, and no length of name can overrun a fixed scratch buffer.
      * Writes exactly length + 3 bytes. */
     length = strlen(name);
+    /* Not memmove, for the size of the executable's imports. */
     for (i = length; i > 0; i--)
         name[i] = name[i - 1];
     name[0] = '"';

@@ -57,8 +57,9 @@ int FormatScriptTail(char *dst, size_t size, const char *modulePath, const char 
     return FormatWithPaths(dst, size, TailFormat, modulePath, modulePath, scriptPath);
 }
 
-/* 1 when the first length bytes of path name dir, letter case ignored. */
-static int IsSameDirectory(const char *path, size_t length, const char *dir)
+/* 1 when the first length bytes of path name dir, letter case ignored
+ * (dir without a trailing backslash, as the current directory comes). */
+static int PrefixNamesDirectory(const char *path, size_t length, const char *dir)
 {
     return strlen(dir) == length && SameStartNoCase(path, dir, length);
 }
@@ -69,7 +70,7 @@ const char *ScriptArgument(int win9x, const char *scriptPath, const char *instal
 
     if (win9x || !strpbrk(scriptPath, "%") || !slash)
         return scriptPath;
-    if (IsSameDirectory(scriptPath, (size_t)(slash - scriptPath), installDir))
+    if (PrefixNamesDirectory(scriptPath, (size_t)(slash - scriptPath), installDir))
         return scriptPath;
     return slash + 1;
 }

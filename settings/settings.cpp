@@ -99,6 +99,7 @@ static int GetRegValue(const char *subkey, const char *name, void *buffer, DWORD
     return result == ERROR_SUCCESS;
 }
 
+/* Not memchr, for the size of the executable's imports. */
 static int HoldsTerminator(const char *bytes, DWORD length)
 {
     DWORD i;
