@@ -1,7 +1,6 @@
 /* Process start-up and the mode dispatch, with the two small modes that the
  * cleanup script uses ("wait" and "warning"). */
 #include <windows.h>
-#include <string.h>
 
 #include "entry/messages.h"
 #include "entry/platform.h"
@@ -9,28 +8,14 @@
 #include "register/register.h"
 #include "remove/remove.h"
 
-enum { WarningSize = 512, WaitMilliseconds = 1000 };
+enum { WaitMilliseconds = 1000 };
 
 static void ShowWarning(void)
 {
     char path[PathSize];
-    char message[WarningSize];
-    const char *completed, *deleteManually, *caption;
-    size_t used;
 
-    if (!GetModulePath(path, sizeof path))
-        return;
-    /* Fetched in this order; the ring keeps all three alive at once. */
-    completed = MsgText(MsgCompleted);
-    deleteManually = MsgText(MsgDeleteManually);
-    caption = MsgText(MsgCaption);
-    if (!FormatText(message, sizeof message, "%s\n", completed))
-        return;
-    used = strlen(message);
-    /* Message 202 is itself the format of the second line. */
-    if (!FormatText(message + used, sizeof message - used, deleteManually, path))
-        return;
-    MessageBoxA(NULL, message, caption, MB_SETFOREGROUND | MB_ICONINFORMATION);
+    if (GetModulePath(path, sizeof path))
+        ShowDeleteManually(path);
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR tail, int)

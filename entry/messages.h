@@ -14,4 +14,8 @@ extern HINSTANCE AppInstance;
  * there is none. Valid until five further calls. */
 const char *MsgText(UINT id);
 
+/* The box that tells the user the uninstall is over but path is left:
+ * "Uninstall completed", a new line, "You should delete <path> manually". */
+void ShowDeleteManually(const char *path);
+
 #endif

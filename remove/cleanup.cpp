@@ -2,12 +2,17 @@
  * delete its own executable nor its current directory, so a batch script in
  * the temporary directory finishes the uninstall after the process ends. */
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 #include <stdio.h>
 #include <string.h>
 
+#include "entry/messages.h"
 #include "entry/platform.h"
 #include "entry/text.h"
+#include "remove/listtext.h"
 #include "remove/remove.h"
+#include "remove/safedelete.h"
 #include "remove/script.h"
 
 static const char ScriptName[] = "Uninstall.Qel.Bat";
@@ -26,6 +31,10 @@ struct HandOff {
     /* The script as the command line names it: scriptPath or its bare
      * name, for an interpreter started in tempDir. */
     const char *scriptArgument;
+    /* The temporary directory held open while the script is made, on
+     * every Windows but the Windows 95 family. */
+    int byHandle;
+    struct DeletionRoot temp;
 };
 
 /* The script's three pieces. */
@@ -35,8 +44,25 @@ struct Script {
     char tail[ScriptPieceSize];
 };
 
+/* A temporary directory the script can work from: a full path (a relative
+ * one would be taken from whatever directory is current), and neither the
+ * installation directory nor below it, which the script removes. */
+static int IsUsableTempDir(const char *tempDir, const char *installDir)
+{
+    char resolved[PathSize];
+    char below[PathSize];
+    size_t n = strlen(installDir);
+
+    if (!LengthFits(GetFullPathNameA(tempDir, sizeof resolved, resolved, NULL), sizeof resolved) ||
+        !IsSameDirectory(resolved, tempDir))
+        return 0;
+    if (!FormatText(below, sizeof below, n > 0 && installDir[n - 1] == '\\' ? "%s" : "%s\\", installDir))
+        return 0;
+    return !IsSameDirectory(resolved, installDir) && !IsInsideDirectory(resolved, below);
+}
+
 /* The paths and the command line of the hand-off; 0 when one of them does
- * not fit. */
+ * not fit or the temporary directory cannot take the script. */
 static int ComposeHandOff(struct HandOff *handOff)
 {
     char interpreter[PathSize];
@@ -49,6 +75,8 @@ static int ComposeHandOff(struct HandOff *handOff)
         return 0;
     if (!LengthFits(GetCurrentDirectoryA(sizeof handOff->installDir, handOff->installDir),
                     sizeof handOff->installDir))
+        return 0;
+    if (!IsUsableTempDir(handOff->tempDir, handOff->installDir))
         return 0;
     /* An unset variable leaves the interpreter empty: the start then fails
      * and the process ends all the same. One too long for the buffer is a
@@ -78,12 +106,55 @@ static int ComposeScript(struct Script *script, const struct HandOff *handOff, c
            FormatScriptTail(script->tail, sizeof script->tail, module, self);
 }
 
+/* A leftover of the script's name in the temporary directory goes first:
+ * the script is written only into a file this run creates, never through
+ * a link or into a file someone else laid there. A link, a directory or a
+ * file that cannot be deleted keeps its place, and there is no script. */
+static int ClearScriptName(struct HandOff *handOff)
+{
+    DWORD attributes = GetFileAttributesA(handOff->scriptPath);
+
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return 1;
+    if (!handOff->byHandle)
+        return DeleteFileA(handOff->scriptPath);
+    return !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+           DeleteItemBelow(&handOff->temp, handOff->scriptPath, DeleteFilesOnly);
+}
+
+/* The script file, new, as a stream for binary writes; NULL when it cannot
+ * be made. */
+static FILE *CreateScriptFile(struct HandOff *handOff)
+{
+    HANDLE created;
+    int descriptor;
+    FILE *file;
+
+    handOff->byHandle = LookUpDeletionCalls(&handOff->temp);
+    if (handOff->byHandle && !OpenDeletionRoot(&handOff->temp, handOff->tempDir))
+        return NULL;
+    if (!ClearScriptName(handOff))
+        return NULL;
+    created = CreateFileA(handOff->scriptPath, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (created == INVALID_HANDLE_VALUE)
+        return NULL;
+    descriptor = _open_osfhandle((intptr_t)created, _O_BINARY);
+    if (descriptor < 0) {
+        CloseHandle(created);
+        return NULL;
+    }
+    file = _fdopen(descriptor, "wb");
+    if (!file)
+        _close(descriptor);
+    return file;
+}
+
 /* 1 when the whole script was written and closed. Otherwise no script is
  * left: half a script (a full disk) must never reach the interpreter. */
-static int WriteScript(const struct HandOff *handOff, const char *modulePath)
+static int WriteScript(struct HandOff *handOff, const char *modulePath)
 {
     struct Script script;
-    FILE *file = fopen(handOff->scriptPath, "wb");
+    FILE *file = CreateScriptFile(handOff);
     int written;
     int i;
 
@@ -97,9 +168,11 @@ static int WriteScript(const struct HandOff *handOff, const char *modulePath)
     return CloseWrittenFile(file, handOff->scriptPath, written);
 }
 
-/* Starts the interpreter on the script, hidden, and does not wait for it. */
-static void StartInterpreter(struct HandOff *handOff)
+/* Starts the interpreter on the script, hidden, and does not wait for it;
+ * 0 when it does not start. */
+static int StartInterpreter(struct HandOff *handOff)
 {
+    BOOL started;
     STARTUPINFOA startup;
     PROCESS_INFORMATION process;
     HANDLE nul = INVALID_HANDLE_VALUE;
@@ -123,18 +196,27 @@ static void StartInterpreter(struct HandOff *handOff)
      * to find the script there by its bare name. */
     SetCurrentDirectoryA("..");
     /* Its handles are not used: the process ends right after. */
-    CreateProcessA(NULL, handOff->commandLine, NULL, NULL, TRUE, handOff->win9x ? DETACHED_PROCESS : 0, NULL,
+    started = CreateProcessA(NULL, handOff->commandLine, NULL, NULL, TRUE, handOff->win9x ? DETACHED_PROCESS : 0, NULL,
                    handOff->scriptArgument == handOff->scriptPath ? NULL : handOff->tempDir, &startup, &process);
     if (handOff->win9x)
         CloseHandle(nul);
+    return started;
 }
 
 void StartCleanupScript(const char *modulePath)
 {
     struct HandOff handOff;
 
-    if (!ComposeHandOff(&handOff) || !WriteScript(&handOff, modulePath))
-        return;
-    StartInterpreter(&handOff);
-    ExitProcess(0);
+    handOff.byHandle = 0;
+    if (ComposeHandOff(&handOff) && WriteScript(&handOff, modulePath)) {
+        if (StartInterpreter(&handOff))
+            ExitProcess(0);
+        /* Nothing will run it. */
+        DeleteFileA(handOff.scriptPath);
+    }
+    if (handOff.byHandle)
+        CloseDeletionRoot(&handOff.temp);
+    /* The executable and its directory stay: the user is told so, as the
+     * script would have told. */
+    ShowDeleteManually(modulePath);
 }

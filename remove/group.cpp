@@ -10,6 +10,8 @@
 #include "entry/text.h"
 #include "register/register.h"
 #include "remove/groupname.h"
+#include "remove/listtext.h"
+#include "remove/safedelete.h"
 #include "settings/settings.h"
 
 /* Service and topic of the Program Manager. */
@@ -50,45 +52,78 @@ static int GetProgramsFolder(char *path, size_t size)
 
 /* Deletes the files directly in the group folder, then the folder if that
  * left it empty. Read-only files and subfolders stay, and so does the
- * folder then. */
-static void RemoveGroupFolder(const char *folder)
+ * folder then. Where the platform deletes through handles (group is not
+ * NULL), each file is opened below the folder held open (resolved names
+ * it) and checked, so that nothing beyond it is deleted; elsewhere (the
+ * Windows 95 family, which has no links) by path. Every path is formed from
+ * the folder as named (folder) and refused, never cut, when it does not
+ * fit. */
+static void DeleteGroupFiles(const char *folder, const char *resolved, const struct DeletionRoot *group)
 {
     char pattern[PathSize];
     char item[PathSize];
     WIN32_FIND_DATAA found;
     HANDLE search;
 
-    if (FormatText(pattern, sizeof pattern, "%s\\*.*", folder)) {
-        search = FindFirstFileA(pattern, &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            /* "." and ".." and subfolders are passed too; their deletion
-             * fails and changes nothing. */
-            do {
-                if (FormatText(item, sizeof item, "%s\\%s", folder, found.cFileName))
-                    DeleteFileA(item);
-            } while (FindNextFileA(search, &found));
-            FindClose(search);
-        }
-    }
-    /* Fails unless the folder is empty now; that is how it should be. */
-    RemoveDirectoryA(folder);
+    if (!FormatText(pattern, sizeof pattern, "%s\\*.*", folder))
+        return;
+    search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    /* "." and ".." and subfolders are passed too; their deletion fails and
+     * changes nothing. */
+    do {
+        if (!FormatText(item, sizeof item, "%s\\%s", folder, found.cFileName))
+            continue;
+        if (!group)
+            DeleteFileA(item);
+        else if (FormatText(item, sizeof item, "%s\\%s", resolved, found.cFileName))
+            DeleteItemBelow(group, item, DeleteFilesOnly);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
 }
 
-/* Whether the group folder is a junction or a symbolic link, which the
- * installer never makes: emptying it, and the Program Manager's recursive
- * delete, would reach whatever it points at. It is asked without the
- * trailing separators of the name, with which Windows reports the target.
- * The Windows 95 family has no such links. */
-static int IsLinkedGroupFolder(const char *programs, const char *group, const unsigned char *leadRanges)
+/* Empties and removes the group folder. Returns 0 when the folder, or a
+ * folder on the way to it below the Programs folder, is a junction or a
+ * symbolic link, which the installer never makes: emptying it, and the
+ * Program Manager's recursive delete, would reach whatever it points at. */
+static int RemoveGroupFolder(const char *programs, const char *group, const unsigned char *leadRanges)
 {
+    struct DeletionRoot root, held;
+    char below[PathSize];
     char folder[PathSize];
+    char resolved[PathSize];
     DWORD attributes;
+    int linked;
 
-    if (!FormatText(folder, sizeof folder, "%s\\%.*s", programs, (int)GroupFolderNameLength(group, leadRanges),
-                    group))
+    if (!FormatText(below, sizeof below, "%s\\", programs) ||
+        !FormatText(folder, sizeof folder, "%s%s", below, group))
+        return 1;
+    if (!LookUpDeletionCalls(&root)) {
+        DeleteGroupFiles(folder, folder, NULL);
+        /* Fails unless the folder is empty now; that is how it should be. */
+        RemoveDirectoryA(folder);
+        return 1;
+    }
+    /* Resolved as every call resolves it: separators, doubled ones and
+     * trailing dots and blanks as Windows reads them; without a trailing
+     * separator, with which Windows would report a link's target. */
+    if (!LengthFits(GetFullPathNameA(folder, sizeof resolved, resolved, NULL), sizeof resolved))
         return 0;
-    attributes = GetFileAttributesA(folder);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    resolved[GroupFolderNameLength(resolved, leadRanges)] = '\0';
+    if (!IsInsideDirectory(resolved, below) || !OpenDeletionRoot(&root, below))
+        return 0;
+    attributes = GetFileAttributesA(resolved);
+    linked = (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) ||
+             PassesLink(&root, resolved);
+    if (!linked && OpenDeletionRootBelow(&held, &root, resolved)) {
+        DeleteGroupFiles(folder, resolved, &held);
+        /* Let go first: the folder is opened anew to be deleted. */
+        CloseDeletionRoot(&held);
+        DeleteItemBelow(&root, resolved, 0);
+    }
+    CloseDeletionRoot(&root);
+    return !linked;
 }
 
 /* The command for the conversation's thread. Static, not on a stack: the
@@ -170,7 +205,6 @@ void RemoveProgramGroup(void)
 {
     char group[PathSize];
     char programs[PathSize];
-    char folder[PathSize];
     CPINFO codePage;
 
     GetRegString("", GroupValueName, group, "", sizeof group);
@@ -187,11 +221,7 @@ void RemoveProgramGroup(void)
         return;
     /* Without the Programs folder, or with a folder path too long, there is
      * no folder work; the Program Manager finds the group on its own. */
-    if (GetProgramsFolder(programs, sizeof programs)) {
-        if (IsLinkedGroupFolder(programs, group, codePage.LeadByte))
-            return;
-        if (FormatText(folder, sizeof folder, "%s\\%s", programs, group))
-            RemoveGroupFolder(folder);
-    }
+    if (GetProgramsFolder(programs, sizeof programs) && !RemoveGroupFolder(programs, group, codePage.LeadByte))
+        return;
     DeleteProgmanGroup(group, codePage.LeadByte);
 }

@@ -15,4 +15,9 @@ void StartCleanupScript(const char *modulePath);
  * 0 when installDir cannot be resolved (then nothing is touched). */
 int DeleteListedItems(FILE *list, const char *installDir);
 
+/* After the passes: 1 when an entry of the list is still there inside the
+ * installation directory, as a file, a link, or a directory left empty;
+ * not for a directory that holds what the list does not name. */
+int IsListedWorkLeft(FILE *list, const char *installDir);
+
 #endif

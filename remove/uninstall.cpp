@@ -11,30 +11,22 @@
 #include "register/register.h"
 #include "remove/listtext.h"
 #include "remove/remove.h"
+#include "remove/safedelete.h"
 #include "settings/settings.h"
 
 /* Written by the installer beside the executable; opened by this relative
  * name while the installation directory is the current directory. */
 static const char ListFileName[] = "Uninstall.lst";
 
-enum {
-    ErrorTextSize = 200,
-    /* A final path is a full path behind "\\?\" (or "\\?\UNC\" in place of
-     * the leading "\\"): room for one of the platform's length and that. */
-    FinalPathSize = PathSize + 8
-};
-
-/* GetFinalPathNameByHandleA, which exists from Windows Vista on. */
-typedef DWORD(WINAPI *FinalPathCall)(HANDLE item, LPSTR path, DWORD size, DWORD flags);
+enum { ErrorTextSize = 200 };
 
 /* What every entry is held against, fixed before the first pass: the
  * installation directory as the platform resolves its spelling (ends in a
- * backslash) and, where the platform can tell, its final path with links
- * resolved. */
+ * backslash) and, on the NT family, that directory held open. */
 struct InstallRoots {
     char resolved[PathSize];
-    FinalPathCall getFinalPath; /* NULL where the platform lacks it */
-    char final[FinalPathSize];
+    int byHandle; /* 0 on the Windows 95 family */
+    struct DeletionRoot root;
 };
 
 static int IsAbsent(DWORD error)
@@ -42,65 +34,19 @@ static int IsAbsent(DWORD error)
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-static int IsReparsePoint(DWORD attributes)
+/* The entry's path as joined to the installation directory (target) and
+ * as the platform resolves it (resolved), both PathSize bytes; 0 when it
+ * does not fit or resolves outside resolvedDir, the installation directory
+ * resolved (through ".." in any spelling). */
+static int GetListedPaths(const char *line, const char *installDir, const char *resolvedDir, char *target,
+                          char *resolved)
 {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-/* The final path of an item (links resolved) into final (size bytes).
- * Returns -1 when the item cannot be opened at all, 0 when it was opened
- * but its final path could not be had, 1 when final holds it. */
-static int GetFinalPath(FinalPathCall getFinalPath, const char *path, char *final, DWORD size)
-{
-    HANDLE item;
     DWORD n;
 
-    /* Attribute access only, so that no share mode of another opener gets
-     * in the way; backup semantics so that a directory opens too. */
-    item = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
-    if (item == INVALID_HANDLE_VALUE)
-        return -1;
-    n = getFinalPath(item, final, size, 0);
-    CloseHandle(item);
-    return LengthFits(n, size);
-}
-
-/* 1 when a directory between the installation directory (installResolved,
- * ending in a backslash) and the entry at resolved, a full path below it,
- * is a reparse point: a junction or a symbolic link, which would lead the
- * deletion elsewhere. */
-static int PassesReparsePoint(char *resolved, const char *installResolved)
-{
-    size_t i;
-    int found = 0;
-
-    for (i = strlen(installResolved); resolved[i] != '\0' && !found; i++) {
-        if (resolved[i] != '\\')
-            continue;
-        resolved[i] = '\0';
-        found = IsReparsePoint(GetFileAttributesA(resolved));
-        resolved[i] = '\\';
-    }
-    return found;
-}
-
-/* 1 when the item's final path (links resolved) shows that a deletion
- * would land outside the installation directory, or cannot be had for an
- * item that opens. An item that cannot be opened even for its attributes
- * cannot be deleted either, so the other checks suffice for it; so they do
- * where the platform cannot tell final paths. */
-static int LeadsOutside(const char *target, const struct InstallRoots *roots)
-{
-    char final[FinalPathSize];
-    int got;
-
-    if (!roots->getFinalPath)
+    if (!FormatText(target, PathSize, "%s%s", installDir, line))
         return 0;
-    got = GetFinalPath(roots->getFinalPath, target, final, sizeof final);
-    if (got < 0)
-        return 0;
-    return !got || !IsInsideFinalPath(final, roots->final);
+    n = GetFullPathNameA(target, PathSize, resolved, NULL);
+    return LengthFits(n, PathSize) && IsInsideDirectory(resolved, resolvedDir);
 }
 
 /* Deletes one entry; returns 1 when something was deleted. An entry is
@@ -113,45 +59,48 @@ static int DeleteListedItem(const char *line, const char *installDir, const stru
 {
     char target[PathSize];
     char resolved[PathSize];
-    DWORD n, attributes;
+    DWORD attributes;
 
-    if (!FormatText(target, sizeof target, "%s%s", installDir, line))
-        return 0;
-    n = GetFullPathNameA(target, sizeof resolved, resolved, NULL);
-    if (!LengthFits(n, sizeof resolved) || !IsInsideDirectory(resolved, roots->resolved))
+    if (!GetListedPaths(line, installDir, roots->resolved, target, resolved))
         return 0;
     attributes = GetFileAttributesA(target);
     /* Nothing at that path (gone in an earlier pass, or never installed):
-     * clearing and deleting it would fail alike, so both calls are spared.
+     * opening or deleting it would fail alike, so those calls are spared.
      * Any other failed read keeps them, and so does a name with wildcards,
      * which no call here is meant to expand. */
     if (attributes == INVALID_FILE_ATTRIBUTES && IsAbsent(GetLastError()) && !strpbrk(target, "*?"))
         return 0;
-    if (IsReparsePoint(attributes) || PassesReparsePoint(resolved, roots->resolved) ||
-        LeadsOutside(target, roots))
+    /* The Windows 95 family has no links: the path calls do. Cleared
+     * whatever the read gave, so that read-only, hidden and system items
+     * can go. */
+    if (!roots->byHandle) {
+        SetFileAttributesA(target, 0);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return RemoveDirectoryA(target) ? 1 : 0;
+        return DeleteFileA(target) ? 1 : 0;
+    }
+    if ((attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) ||
+        PassesLink(&roots->root, resolved))
         return 0;
-    /* Cleared whatever the read gave, so that read-only, hidden and system
-     * items can go. */
-    SetFileAttributesA(target, 0);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return RemoveDirectoryA(target) ? 1 : 0;
-    return DeleteFileA(target) ? 1 : 0;
+    return DeleteItemBelow(&roots->root, resolved, DeleteClearing);
 }
 
 /* Fixes what the entries are held against; 0 when the installation
- * directory cannot be resolved, and then nothing can be checked. */
-static int ResolveInstallRoots(const char *installDir, struct InstallRoots *roots)
+ * directory cannot be resolved or held, and then nothing can be checked. */
+static int OpenInstallRoots(const char *installDir, struct InstallRoots *roots)
 {
     DWORD n = GetFullPathNameA(installDir, sizeof roots->resolved, roots->resolved, NULL);
 
     if (!LengthFits(n, sizeof roots->resolved))
         return 0;
-    /* Looked up here: a direct import would keep the program from loading
-     * before Windows Vista. */
-    roots->getFinalPath =
-        (FinalPathCall)(void *)GetProcAddress(GetModuleHandleA("KERNEL32"), "GetFinalPathNameByHandleA");
-    return !roots->getFinalPath ||
-           GetFinalPath(roots->getFinalPath, installDir, roots->final, sizeof roots->final) == 1;
+    roots->byHandle = LookUpDeletionCalls(&roots->root);
+    return !roots->byHandle || OpenDeletionRoot(&roots->root, roots->resolved);
+}
+
+static void CloseInstallRoots(struct InstallRoots *roots)
+{
+    if (roots->byHandle)
+        CloseDeletionRoot(&roots->root);
 }
 
 int DeleteListedItems(FILE *list, const char *installDir)
@@ -162,7 +111,7 @@ int DeleteListedItems(FILE *list, const char *installDir)
     int passes = 0;
     int deleted;
 
-    if (!ResolveInstallRoots(installDir, &roots))
+    if (!OpenInstallRoots(installDir, &roots))
         return 0;
     /* A directory listed before its contents goes in a later pass, so passes
      * repeat until one deletes nothing. Each pass that deletes something
@@ -180,7 +129,55 @@ int DeleteListedItems(FILE *list, const char *installDir)
             deleted += DeleteListedItem(line, installDir, &roots);
         }
     } while (deleted != 0 && passes <= entries);
+    CloseInstallRoots(&roots);
     return passes;
+}
+
+/* 1 when dir holds nothing but "." and "..". */
+static int IsEmptyDirectory(const char *dir)
+{
+    char pattern[PathSize];
+    WIN32_FIND_DATAA found;
+    HANDLE search;
+    int empty = 1;
+
+    if (!FormatText(pattern, sizeof pattern, "%s\\*", dir))
+        return 0;
+    search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    do {
+        const char *name = found.cFileName;
+        if (!(name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))))
+            empty = 0;
+    } while (empty && FindNextFileA(search, &found));
+    FindClose(search);
+    return empty;
+}
+
+int IsListedWorkLeft(FILE *list, const char *installDir)
+{
+    char resolvedDir[PathSize];
+    char line[ListLineSize];
+    char target[PathSize];
+    char resolved[PathSize];
+    DWORD attributes;
+    int left = 0;
+
+    if (!LengthFits(GetFullPathNameA(installDir, sizeof resolvedDir, resolvedDir, NULL), sizeof resolvedDir))
+        return 1;
+    fseek(list, 0, SEEK_SET);
+    while (!left && ReadListEntry(list, line, sizeof line)) {
+        if (!GetListedPaths(line, installDir, resolvedDir, target, resolved))
+            continue;
+        attributes = GetFileAttributesA(target);
+        /* A listed directory that still holds what the list does not name
+         * (the user's own files) stays by intent; a link is left work. */
+        left = attributes != INVALID_FILE_ATTRIBUTES &&
+               ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != FILE_ATTRIBUTE_DIRECTORY ||
+                IsEmptyDirectory(target));
+    }
+    return left;
 }
 
 static void DeleteSettings(void)
@@ -217,7 +214,7 @@ void RunUninstall(void)
     char installDir[PathSize];
     const char *caption;
     size_t n;
-    int entered;
+    int entered, left;
     FILE *list;
 
     if (!GetModulePath(modulePath, sizeof modulePath))
@@ -255,8 +252,13 @@ void RunUninstall(void)
         ShowListError();
         return;
     }
+    left = IsListedWorkLeft(list, installDir);
     fclose(list);
     DeleteFileA(ListFileName);
+    /* What the passes could not delete is told once, before the rest goes
+     * on as usual. */
+    if (left)
+        ShowDeleteManually(installDir);
     /* Reads the group name under HKEY_CURRENT_USER, before the settings go. */
     RemoveProgramGroup();
     DeleteSettings();
