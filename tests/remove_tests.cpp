@@ -4,11 +4,13 @@
 // page, the interpreter's command line, and a script that cannot be written
 // whole.
 #include <windows.h>
+#include <winternl.h>
 
 #include <stdio.h>
 #include <string.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -360,127 +362,332 @@ TEST_F(ListPasses, EntryWithDotsThatStaysInsideBehavesAsBefore)
     EXPECT_FALSE(Exists("c.txt"));
 }
 
-// A platform without GetFinalPathNameByHandleA (before Windows Vista), as
-// the product's run-time lookup sees it.
+// The deletion's platform calls as the product's code in this program makes
+// them, through this program's import slots and through what its run-time
+// lookups are given: each counted while the passes run, the deleting ones
+// recorded, and between any two the test may act as another user would.
+enum class Lookup {
+    Everything,
+    WithoutFinalPaths,  // before Windows Vista
+    WithoutNativeCalls  // the Windows 95 family: deletion by path
+};
+
+struct Calls {
+    Lookup lookup = Lookup::Everything;
+    bool counting = false;
+    int count = 0;
+    int actAt = 0;  // the call before which act runs; 0: none
+    std::function<void()> act;
+    std::map<std::string, DWORD> readFailures;  // full path -> error of GetFileAttributesA
+    std::string finalPathFails;                 // an item's name whose final path cannot be read
+    std::vector<std::string> changes;           // "open|clear|dispose <name>", "set|delete|remove <path>"
+};
+Calls calls;
+
+bool Tick()
+{
+    if (!calls.counting)
+        return false;
+    if (++calls.count == calls.actAt) {
+        calls.counting = false;
+        calls.act();
+        calls.counting = true;
+    }
+    return true;
+}
+
+void Record(const std::string &change)
+{
+    if (Tick())
+        calls.changes.push_back(change);
+}
+
 decltype(&GetProcAddress) realGetProcAddress;
-
-FARPROC WINAPI WithoutFinalPaths(HMODULE module, LPCSTR name)
-{
-    if (HIWORD((ULONG_PTR)name) != 0 && strcmp(name, "GetFinalPathNameByHandleA") == 0)
-        return NULL;
-    return realGetProcAddress(module, name);
-}
-
-TEST_F(ListPasses, WithoutFinalPathsTheAttributeChecksStillKeepADirectoryLinkAndWhatItLeadsTo)
-{
-    ScratchDir outside("list passes outside");
-    LayFile(outside / "secret.txt", "secret");
-    LayFile(dir_ / "own.txt", "own");
-    UnixLink link(dir_ / "Plugins", outside.Path());
-    ASSERT_TRUE(link.Made());
-    ImportHook lookup("KERNEL32.dll", "GetProcAddress", (void *)&WithoutFinalPaths);
-    realGetProcAddress = lookup.Original<decltype(realGetProcAddress)>();
-    ASSERT_TRUE(lookup.Installed());
-
-    EXPECT_EQ(2, Passes("Plugins\\secret.txt\r\nPlugins\r\nown.txt\r\n"));
-    EXPECT_EQ("secret", ReadFile(outside / "secret.txt"));
-    EXPECT_TRUE(Exists("Plugins\\secret.txt")) << "the link went";
-    EXPECT_FALSE(Exists("own.txt"));
-}
-
-// The passes with the product's attribute reads answered by the test for
-// chosen paths (failures that cannot be made for real here) and its
-// clearing and deleting calls recorded.
-std::map<std::string, DWORD> readFailures;  // full path -> error of the read
-std::vector<std::string> changes;            // "set|delete|remove <full path>"
 decltype(&GetFileAttributesA) realGetAttributes;
+decltype(&GetFileAttributesW) realGetAttributesW;
+decltype(&GetFileInformationByHandle) realGetInformation;
+decltype(&GetFullPathNameA) realGetFullPath;
+decltype(&CreateFileA) realCreateFile;
+decltype(&CloseHandle) realCloseHandle;
 decltype(&SetFileAttributesA) realSetAttributes;
 decltype(&DeleteFileA) realDeleteFile;
 decltype(&RemoveDirectoryA) realRemoveDirectory;
+NTSTATUS(NTAPI *realOpenFile)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, ULONG, ULONG);
+NTSTATUS(NTAPI *realSetInformation)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+DWORD(WINAPI *realFinalPath)(HANDLE, LPSTR, DWORD, DWORD);
+std::map<HANDLE, std::string> openedNames;
 
 DWORD WINAPI AnsweredGetAttributes(LPCSTR path)
 {
-    auto failure = readFailures.find(path);
-    if (failure == readFailures.end())
+    Tick();
+    auto failure = calls.readFailures.find(path);
+    if (failure == calls.readFailures.end())
         return realGetAttributes(path);
     SetLastError(failure->second);
     return INVALID_FILE_ATTRIBUTES;
 }
+DWORD WINAPI CountedGetAttributesW(LPCWSTR path)
+{
+    Tick();
+    return realGetAttributesW(path);
+}
+BOOL WINAPI CountedGetInformation(HANDLE item, LPBY_HANDLE_FILE_INFORMATION info)
+{
+    Tick();
+    return realGetInformation(item, info);
+}
+DWORD WINAPI CountedGetFullPath(LPCSTR path, DWORD size, LPSTR buffer, LPSTR *name)
+{
+    Tick();
+    return realGetFullPath(path, size, buffer, name);
+}
+HANDLE WINAPI CountedCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD flags, HANDLE model)
+{
+    Tick();
+    return realCreateFile(path, access, share, security, disposition, flags, model);
+}
+BOOL WINAPI CountedCloseHandle(HANDLE item)
+{
+    Tick();
+    return realCloseHandle(item);
+}
 BOOL WINAPI RecordedSetAttributes(LPCSTR path, DWORD attributes)
 {
-    changes.push_back(std::string("set ") + path);
+    Record(std::string("set ") + path);
     return realSetAttributes(path, attributes);
 }
 BOOL WINAPI RecordedDeleteFile(LPCSTR path)
 {
-    changes.push_back(std::string("delete ") + path);
+    Record(std::string("delete ") + path);
     return realDeleteFile(path);
 }
 BOOL WINAPI RecordedRemoveDirectory(LPCSTR path)
 {
-    changes.push_back(std::string("remove ") + path);
+    Record(std::string("remove ") + path);
     return realRemoveDirectory(path);
 }
+NTSTATUS NTAPI RecordedOpenFile(PHANDLE item, ACCESS_MASK access, POBJECT_ATTRIBUTES object, PIO_STATUS_BLOCK status,
+                                ULONG share, ULONG options)
+{
+    std::wstring name(object->ObjectName->Buffer, object->ObjectName->Length / sizeof(WCHAR));
+    Record("open " + Encode(name, CP_ACP));
+    NTSTATUS result = realOpenFile(item, access, object, status, share, options);
+    if (result >= 0)
+        openedNames[*item] = Encode(name, CP_ACP);
+    return result;
+}
+NTSTATUS NTAPI RecordedSetInformation(HANDLE item, PIO_STATUS_BLOCK status, PVOID info, ULONG size,
+                                      FILE_INFORMATION_CLASS kind)
+{
+    Record(std::string(kind == FileDispositionInformation ? "dispose " : "clear ") + openedNames[item]);
+    return realSetInformation(item, status, info, size, kind);
+}
+DWORD WINAPI CountedFinalPath(HANDLE item, LPSTR path, DWORD size, DWORD flags)
+{
+    Tick();
+    if (!calls.finalPathFails.empty() && openedNames[item] == calls.finalPathFails) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    return realFinalPath(item, path, size, flags);
+}
 
-class ListPassesObserved : public ListPasses {
+FARPROC WINAPI LookedUp(HMODULE module, LPCSTR name)
+{
+    FARPROC real = realGetProcAddress(module, name);
+    if (HIWORD((ULONG_PTR)name) == 0 || !real)
+        return real;
+    std::string wanted = name;
+    if (wanted == "GetFinalPathNameByHandleA") {
+        realFinalPath = (decltype(realFinalPath))real;
+        return calls.lookup == Lookup::Everything ? (FARPROC)&CountedFinalPath : NULL;
+    }
+    if (wanted == "NtOpenFile") {
+        realOpenFile = (decltype(realOpenFile))real;
+        return calls.lookup == Lookup::WithoutNativeCalls ? NULL : (FARPROC)&RecordedOpenFile;
+    }
+    if (wanted == "NtSetInformationFile") {
+        realSetInformation = (decltype(realSetInformation))real;
+        return calls.lookup == Lookup::WithoutNativeCalls ? NULL : (FARPROC)&RecordedSetInformation;
+    }
+    return real;
+}
+
+// The passes under each lookup the product may meet.
+class ListPassesObserved : public ListPasses, public testing::WithParamInterface<Lookup> {
 protected:
     void SetUp() override
     {
-        readFailures.clear();
-        changes.clear();
+        calls = Calls();
+        calls.lookup = GetParam();
+        openedNames.clear();
+        realGetProcAddress = lookup_.Original<decltype(realGetProcAddress)>();
         realGetAttributes = read_.Original<decltype(realGetAttributes)>();
+        realGetAttributesW = readWide_.Original<decltype(realGetAttributesW)>();
+        realGetInformation = information_.Original<decltype(realGetInformation)>();
+        realGetFullPath = fullPath_.Original<decltype(realGetFullPath)>();
+        realCreateFile = create_.Original<decltype(realCreateFile)>();
+        realCloseHandle = close_.Original<decltype(realCloseHandle)>();
         realSetAttributes = set_.Original<decltype(realSetAttributes)>();
         realDeleteFile = delete_.Original<decltype(realDeleteFile)>();
         realRemoveDirectory = remove_.Original<decltype(realRemoveDirectory)>();
-        ASSERT_TRUE(read_.Installed() && set_.Installed() && delete_.Installed() && remove_.Installed());
+        ASSERT_TRUE(lookup_.Installed() && read_.Installed() && readWide_.Installed() &&
+                    information_.Installed() && fullPath_.Installed() && create_.Installed() &&
+                    close_.Installed() && set_.Installed() && delete_.Installed() && remove_.Installed());
     }
+    int Observed(const std::string &list)
+    {
+        calls.count = 0;
+        calls.changes.clear();
+        calls.counting = true;
+        int passes = Passes(list);
+        calls.counting = false;
+        return passes;
+    }
+    bool ByHandle() const { return GetParam() != Lookup::WithoutNativeCalls; }
     std::string Full(const std::string &relative) { return dir_ / relative; }
 
+    ImportHook lookup_{"KERNEL32.dll", "GetProcAddress", (void *)&LookedUp};
     ImportHook read_{"KERNEL32.dll", "GetFileAttributesA", (void *)&AnsweredGetAttributes};
+    ImportHook readWide_{"KERNEL32.dll", "GetFileAttributesW", (void *)&CountedGetAttributesW};
+    ImportHook information_{"KERNEL32.dll", "GetFileInformationByHandle", (void *)&CountedGetInformation};
+    ImportHook fullPath_{"KERNEL32.dll", "GetFullPathNameA", (void *)&CountedGetFullPath};
+    ImportHook create_{"KERNEL32.dll", "CreateFileA", (void *)&CountedCreateFile};
+    ImportHook close_{"KERNEL32.dll", "CloseHandle", (void *)&CountedCloseHandle};
     ImportHook set_{"KERNEL32.dll", "SetFileAttributesA", (void *)&RecordedSetAttributes};
     ImportHook delete_{"KERNEL32.dll", "DeleteFileA", (void *)&RecordedDeleteFile};
     ImportHook remove_{"KERNEL32.dll", "RemoveDirectoryA", (void *)&RecordedRemoveDirectory};
 };
 
-TEST_F(ListPassesObserved, AnAttributeReadFailingForAnotherReasonThanAbsenceStillClearsAndDeletes)
+std::string LookupName(const testing::TestParamInfo<Lookup> &info)
+{
+    const char *names[] = {"Everything", "WithoutFinalPaths", "WithoutNativeCalls"};
+    return names[(int)info.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(Lookups, ListPassesObserved,
+                         testing::Values(Lookup::Everything, Lookup::WithoutFinalPaths, Lookup::WithoutNativeCalls),
+                         LookupName);
+
+TEST_P(ListPassesObserved, AnAttributeReadFailingForAnotherReasonThanAbsenceStillClearsAndDeletes)
 {
     const DWORD errors[] = {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_INVALID_NAME,
                             ERROR_NOT_READY,     ERROR_BAD_NETPATH,       ERROR_CANT_RESOLVE_FILENAME};
+    const std::string locked = Full("locked.txt");
     for (DWORD error : errors) {
-        LayFile(dir_ / "locked.txt", "locked", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-        readFailures = {{Full("locked.txt"), error}};
-        changes.clear();
-        EXPECT_EQ(2, Passes("locked.txt\r\n")) << "error " << error;
+        LayFile(locked, "locked", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+        calls.readFailures = {{locked, error}};
+        EXPECT_EQ(2, Observed("locked.txt\r\n")) << "error " << error;
         EXPECT_FALSE(Exists("locked.txt")) << "error " << error;
-        EXPECT_EQ(std::vector<std::string>({"set " + Full("locked.txt"), "delete " + Full("locked.txt"),
-                                            "set " + Full("locked.txt"), "delete " + Full("locked.txt")}),
-                  changes)
-            << "error " << error << ": both passes clear and delete";
+        EXPECT_EQ(ByHandle() ? std::vector<std::string>({"open locked.txt", "clear locked.txt",
+                                                         "dispose locked.txt", "open locked.txt"})
+                             : std::vector<std::string>({"set " + locked, "delete " + locked, "set " + locked,
+                                                         "delete " + locked}),
+                  calls.changes)
+            << "error " << error << ": both passes try it";
     }
 }
 
-TEST_F(ListPassesObserved, AnEntryThatIsNotThereCostsOneReadAndIsNeitherClearedNorDeleted)
+TEST_P(ListPassesObserved, AnEntryThatIsNotThereCostsOneReadAndIsNeitherOpenedNorDeleted)
 {
     LayFile(dir_ / "present.txt", "present");
     MakeDirs(dir_ / "Dir");
-    EXPECT_EQ(2, Passes("present.txt\r\nmissing.txt\r\nNo Dir\\file.txt\r\nDir\r\n"));
-    EXPECT_EQ(std::vector<std::string>({"set " + Full("present.txt"), "delete " + Full("present.txt"),
-                                        "set " + Full("Dir"), "remove " + Full("Dir")}),
-              changes)
+    EXPECT_EQ(2, Observed("present.txt\r\nmissing.txt\r\nNo Dir\\file.txt\r\nDir\r\n"));
+    EXPECT_EQ(ByHandle() ? std::vector<std::string>({"open present.txt", "dispose present.txt", "open Dir",
+                                                     "dispose Dir"})
+                         : std::vector<std::string>({"set " + Full("present.txt"), "delete " + Full("present.txt"),
+                                                     "set " + Full("Dir"), "remove " + Full("Dir")}),
+              calls.changes)
         << "the second pass finds nothing there and changes nothing";
 }
 
-TEST_F(ListPassesObserved, ANameWithWildcardsReadAsAbsentIsStillClearedAndDeletedAsWritten)
+TEST_P(ListPassesObserved, ANameWithWildcardsReadAsAbsentIsStillTriedAsWrittenAndExpandsNothing)
 {
     LayFile(dir_ / "w1.txt", "w1");
     LayFile(dir_ / "w2.txt", "w2");
-    readFailures = {{Full("w*.txt"), ERROR_FILE_NOT_FOUND}, {Full("w?.txt"), ERROR_PATH_NOT_FOUND}};
-    EXPECT_EQ(1, Passes("w*.txt\r\nw?.txt\r\n"));
-    EXPECT_EQ(std::vector<std::string>({"set " + Full("w*.txt"), "delete " + Full("w*.txt"),
-                                        "set " + Full("w?.txt"), "delete " + Full("w?.txt")}),
-              changes);
+    calls.readFailures = {{Full("w*.txt"), ERROR_FILE_NOT_FOUND}, {Full("w?.txt"), ERROR_PATH_NOT_FOUND}};
+    EXPECT_EQ(1, Observed("w*.txt\r\nw?.txt\r\n"));
+    EXPECT_EQ(ByHandle() ? std::vector<std::string>({"open w*.txt", "open w?.txt"})
+                         : std::vector<std::string>({"set " + Full("w*.txt"), "delete " + Full("w*.txt"),
+                                                     "set " + Full("w?.txt"), "delete " + Full("w?.txt")}),
+              calls.changes);
     EXPECT_EQ("w1", ReadFile(dir_ / "w1.txt")) << "nothing is expanded";
     EXPECT_EQ("w2", ReadFile(dir_ / "w2.txt"));
+}
+
+TEST_P(ListPassesObserved, EntryResolvingOutsideTheInstallationIsNeverOpened)
+{
+    ScratchDir outside("list passes outside");
+    LayFile(outside / "victim.txt", "victim");
+    EXPECT_EQ(1, Observed("..\\list passes outside\\victim.txt\r\nsub\\..\\..\\list passes outside\r\n..\r\n.\r\n"));
+    EXPECT_TRUE(calls.changes.empty()) << calls.changes[0];
+    EXPECT_EQ("victim", ReadFile(outside / "victim.txt"));
+}
+
+// Links one and two directories above an entry, and an item whose final
+// path cannot be read: each is left with what it leads to.
+TEST_P(ListPassesObserved, LinksAboveAnEntryAndUnreadableFinalPathsKeepWhatTheyLeadTo)
+{
+    if (!ByHandle())
+        GTEST_SKIP() << "the Windows 95 family has no links";
+    ScratchDir outside("list passes outside");
+    LayFile(outside / "secret.txt", "secret");
+    LayFile(outside / "sub\\deep.txt", "deep", FILE_ATTRIBUTE_READONLY);
+    LayFile(dir_ / "own.txt", "own");
+    LayFile(dir_ / "unread.txt", "unread");
+    const TreeState before = ReadTreeState(outside.Path());
+    UnixLink link(dir_ / "Plugins", outside.Path());
+    ASSERT_TRUE(link.Made());
+    if (GetParam() == Lookup::Everything)
+        calls.finalPathFails = "unread.txt";
+
+    EXPECT_EQ(2, Observed("Plugins\\secret.txt\r\nPlugins\\sub\\deep.txt\r\nPlugins\\sub\r\nPlugins\r\n"
+                          "own.txt\r\nunread.txt\r\n"));
+    EXPECT_TRUE(before == ReadTreeState(outside.Path())) << "the tree the link leads to changed";
+    EXPECT_TRUE(Exists("Plugins\\secret.txt")) << "the link went";
+    EXPECT_FALSE(Exists("own.txt"));
+    EXPECT_EQ(GetParam() == Lookup::Everything, Exists("unread.txt"));
+}
+
+// Another user swaps a directory on the entries' way for a link to an
+// outside directory holding files of the same names, or lays the link where
+// the uninstall removed the directory, before each of the deletion's
+// platform calls in turn: whenever it happens, nothing outside changes.
+TEST_P(ListPassesObserved, DirectorySwappedForALinkBeforeAnyCallChangesNothingOutside)
+{
+    if (!ByHandle())
+        GTEST_SKIP() << "the Windows 95 family has no links";
+    ScratchDir outside("swap outside");
+    LayFile(outside / "file.txt", "outside");
+    LayFile(outside / "ro.txt", "outside", FILE_ATTRIBUTE_READONLY);
+    const TreeState before = ReadTreeState(outside.Path());
+    const std::string list = "sub\\file.txt\r\nsub\\ro.txt\r\nsub\r\n";
+    auto lay = [&] {
+        LayFile(dir_ / "sub\\file.txt", "inside");
+        LayFile(dir_ / "sub\\ro.txt", "inside", FILE_ATTRIBUTE_READONLY);
+    };
+    lay();
+    ASSERT_EQ(2, Observed(list));
+    const int total = calls.count;
+    std::unique_ptr<UnixLink> link;
+    // Where the directory can be neither renamed nor found gone, there is
+    // nothing to swap.
+    calls.act = [&] {
+        MoveFileExA((dir_ / "sub").c_str(), (dir_ / "sub.away").c_str(), 0);
+        if (GetFileAttributesA((dir_ / "sub").c_str()) == INVALID_FILE_ATTRIBUTES)
+            link.reset(new UnixLink(dir_ / "sub", outside.Path()));
+    };
+    for (int at = 1; at <= total; at++) {
+        lay();
+        calls.actAt = at;
+        Observed(list);
+        EXPECT_TRUE(!link || link->Made()) << "before call " << at;
+        link.reset();
+        RemoveTree(dir_ / "sub.away");
+        RemoveTree(dir_ / "sub");
+        EXPECT_TRUE(before == ReadTreeState(outside.Path())) << "swapped before call " << at << " of " << total;
+    }
 }
 
 // The cleanup script for C:\Program Files\Qel\Uninstall.exe on the NT family
@@ -806,10 +1013,18 @@ TEST(BatchPath, PathThatFillsTheBufferExactlyFitsAndOneByteLessIsRefused)
     }
 }
 
-// StartCleanupScript on a disk that fills up: it must return, as when the
-// script cannot be created, with no script left and no interpreter
-// started. A hand-off would end this program, so that ends it loudly.
+// StartCleanupScript on a disk that fills up: it must tell the user that
+// the executable is left and return, with no script left and no
+// interpreter started. A hand-off would end this program, so that ends it
+// loudly.
 std::vector<std::string> started;
+std::vector<UINT> boxes;
+
+int WINAPI RecordedBox(HWND, LPCSTR, LPCSTR, UINT style)
+{
+    boxes.push_back(style);
+    return IDOK;
+}
 
 BOOL WINAPI RecordedCreateProcess(LPCSTR, LPSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL,
                                   DWORD, LPVOID, LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION)
@@ -831,7 +1046,8 @@ protected:
     void SetUp() override
     {
         started.clear();
-        ASSERT_TRUE(create_.Installed() && exit_.Installed());
+        boxes.clear();
+        ASSERT_TRUE(create_.Installed() && exit_.Installed() && box_.Installed());
         GetCurrentDirectoryA(sizeof previous_, previous_);
         ASSERT_TRUE(SetCurrentDirectoryA(install_.Path().c_str()));
     }
@@ -843,10 +1059,11 @@ protected:
     ScopedEnv tempVar_{"TEMP", temp_.Path()};
     ImportHook create_{"KERNEL32.dll", "CreateProcessA", (void *)&RecordedCreateProcess};
     ImportHook exit_{"KERNEL32.dll", "ExitProcess", (void *)&HandOffEndsTheTests};
+    ImportHook box_{"USER32.dll", "MessageBoxA", (void *)&RecordedBox};
     char previous_[MAX_PATH] = "";
 };
 
-TEST_F(CleanupScriptOnAFullDisk, FailedWriteOrCloseLeavesNoScriptAndStartsNothing)
+TEST_F(CleanupScriptOnAFullDisk, FailedWriteOrCloseLeavesNoScriptStartsNothingAndTellsTheUser)
 {
     // Writes 1 to 7: the head, the five blocks, the tail; 0: the close.
     for (int failing = 0; failing <= 7; failing++) {
@@ -859,6 +1076,8 @@ TEST_F(CleanupScriptOnAFullDisk, FailedWriteOrCloseLeavesNoScriptAndStartsNothin
         }
         EXPECT_FALSE(FileExists(temp_ / "Uninstall.Qel.Bat")) << "a partial script is left";
         EXPECT_TRUE(started.empty()) << started[0];
+        EXPECT_EQ(std::vector<UINT>{MB_SETFOREGROUND | MB_ICONINFORMATION}, boxes) << "the warning, once";
+        boxes.clear();
         char current[MAX_PATH] = "";
         GetCurrentDirectoryA(sizeof current, current);
         EXPECT_EQ(install_.Path(), current);

@@ -124,13 +124,18 @@ protected:
     }
 
     // Starts the uninstall in currentDir, answers Yes, and waits for its end
-    // without any further box.
-    void RunConfirmed(const std::string &exe, const std::string &currentDir)
+    // without any further box but the warnings to delete the paths in
+    // warned by hand.
+    void RunConfirmed(const std::string &exe, const std::string &currentDir,
+                      const std::vector<std::string> &warned = {})
     {
         Process run = StartWithTail(exe, "", currentDir, TestFamily());
         ASSERT_TRUE(run.Started());
         Confirm(run, IDYES);
-        EXPECT_FALSE(BoxAppearedUntilExit(run, Caption));
+        std::vector<std::string> texts;
+        for (const std::string &path : warned)
+            texts.push_back(WarningText(path));
+        EXPECT_FALSE(BoxAppearedUntilExit(run, Caption, 20000, texts));
         EXPECT_EQ(0, run.Wait());
     }
 
@@ -286,6 +291,13 @@ struct LinkLayout {
     const char *list;
     std::vector<std::string> gone;  // what the uninstall takes
     std::vector<std::string> kept;  // ordinary files it leaves
+    // A link in the Programs folder to the outside tree, and the stored
+    // group name that passes through it.
+    const char *groupLink = nullptr;
+    const char *group = nullptr;
+    // A link laid at the cleanup script's name, to this file of the outside
+    // tree: no script can be written, and the user is told.
+    const char *scriptLink = nullptr;
 };
 
 const LinkLayout LinkLayouts[] = {
@@ -326,6 +338,18 @@ const LinkLayout LinkLayouts[] = {
      "own.txt\r\n",
      {"own.txt"},
      {}},
+    {"a link in the middle of the stored group name", {"own.txt"}, {}, {}, "own.txt\r\n", {"own.txt"}, {},
+     "Tools", "Tools\\docs"},
+    {"a link planted at the cleanup script's name",
+     {"own.txt"},
+     {},
+     {},
+     "own.txt\r\n",
+     {"own.txt"},
+     {},
+     nullptr,
+     nullptr,
+     "secret.txt"},
 };
 
 // Trees the product does not own that registry links lead to. Under
@@ -370,6 +394,8 @@ TEST_F(Uninstall, NothingBeyondALinkInTheInstallationIsDeletedAndTheLinkStays)
 
     for (const LinkLayout &layout : LinkLayouts) {
         SCOPED_TRACE(layout.name);
+        // The stand-in leaves each script it records.
+        DeleteFileA(CleanupScriptPath().c_str());
         ScratchDir dir("links");
         std::string exe = dir.Install();
         for (const std::string &file : layout.files)
@@ -393,10 +419,29 @@ TEST_F(Uninstall, NothingBeyondALinkInTheInstallationIsDeletedAndTheLinkStays)
                                           key.victimRoot, VictimOf(key.victimRoot)));
             ASSERT_TRUE(keys.back()->Made());
         }
+        std::unique_ptr<UnixLink> groupLink, scriptLink;
+        if (layout.groupLink) {
+            groupLink.reset(new UnixLink(ProgramsFolder() + "\\" + layout.groupLink, outside.Path()));
+            ASSERT_TRUE(groupLink->Made());
+            ASSERT_TRUE(WriteRegValue(HKEY_CURRENT_USER, "Software\\Qel", "Group", REG_SZ, Sz(layout.group)));
+        }
+        if (layout.scriptLink) {
+            scriptLink.reset(new UnixLink(CleanupScriptPath(), outside / layout.scriptLink));
+            ASSERT_TRUE(scriptLink->Made());
+        }
+        // A link kept in the installation is work left undone, and so is an
+        // executable that no script will delete.
+        std::vector<std::string> warned;
+        if (!layout.links.empty())
+            warned.push_back(dir.Path() + "\\");
+        if (layout.scriptLink)
+            warned.push_back(exe);
         InterpreterStandin standin;
-        RunConfirmed(exe, dir.Path());
+        RunConfirmed(exe, dir.Path(), warned);
 
         EXPECT_TRUE(outsideBefore == ReadTreeState(outside.Path())) << "the tree the links lead to changed";
+        if (layout.scriptLink)
+            EXPECT_EQ(FinalPath(outside / layout.scriptLink), FinalPath(CleanupScriptPath()));
         for (const FileLink &link : layout.links) {
             std::string target = link.target[0] == '=' ? dir / (link.target + 1) : outside / link.target;
             EXPECT_EQ(FinalPath(target), FinalPath(dir / link.link)) << link.link << " is no longer the link";
@@ -420,7 +465,10 @@ TEST_F(Uninstall, NothingBeyondALinkInTheInstallationIsDeletedAndTheLinkStays)
         } else {
             ExpectRegistryCleaned();
         }
-        ASSERT_TRUE(standin.Wait());
+        if (layout.scriptLink)
+            EXPECT_FALSE(standin.Wait(3000)) << "an interpreter was started";
+        else
+            ASSERT_TRUE(standin.Wait());
     }
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
         RegDeleteTreeQuiet(root, VictimOf(root));
@@ -583,7 +631,8 @@ TEST_F(Uninstall, InstallationReachedThroughALinkGoesWhereItsFinalPathFitsAndSto
 
 TEST_F(Uninstall, FileHeldOpenWithShareDeleteStaysAndTheUninstallStillEnds)
 {
-    // Wine reports its deletion done in every pass while it stays.
+    // Wine reports its deletion done in every pass while it stays; since
+    // it stays, the user is told.
     LayFile(dir_ / "held.txt", "held");
     LayFile(dir_ / "other.txt", "other");
     LayFile(dir_ / "Uninstall.lst", "held.txt\r\nother.txt\r\n");
@@ -591,7 +640,7 @@ TEST_F(Uninstall, FileHeldOpenWithShareDeleteStaysAndTheUninstallStillEnds)
                               NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     InterpreterStandin standin;
-    RunConfirmed(exe_, dir_.Path());
+    RunConfirmed(exe_, dir_.Path(), {dir_.Path() + "\\"});
     CloseHandle(held);
 
     EXPECT_FALSE(FileExists(dir_ / "other.txt"));
@@ -616,39 +665,63 @@ TEST_F(Uninstall, PercentInTheInstallationPathIsDoubledInTheScript)
     EXPECT_NE(std::string::npos, script.find("rd \"C:\\qel tests\\install 50%%b%%c\"\r\n"));
 }
 
-TEST_F(Uninstall, ScriptThatWouldNotFitItsBufferIsNotWrittenAndTheProgramEnds)
+// Where the uninstall leaves work undone it says so, once: a listed item
+// it could not delete (the installation directory is named, and the
+// hand-off goes on), or a hand-off that cannot happen (the executable is
+// named; no script is left anywhere).
+struct LeftWork {
+    const char *name;
+    std::string leaf;     // the installation directory's name; "": the usual one
+    const char *temp;     // TMP and TEMP; "=" the installation directory; nullptr: as they are
+    std::string comspec;  // "": the stand-in
+    bool listedHeldOpen;  // by another program, without sharing its deletion
+};
+
+const LeftWork LeftWorks[] = {
+    {"a listed file held open by another program", "", nullptr, "", true},
+    // Doubled, 200 '%' make a script line outgrow its buffer.
+    {"a script too long for its buffers", std::string(200, '%'), nullptr, "", false},
+    {"an interpreter path too long for its buffer", "", nullptr, "C:\\" + std::string(300, 'c') + ".exe", false},
+    {"no interpreter where COMSPEC points", "", nullptr, "C:\\qel tests\\no such cmd.exe", false},
+    {"a temporary directory that does not exist", "", "C:\\qel tests\\no such temp", "", false},
+    {"a relative temporary directory", "", "tmp", "", false},
+    {"the installation directory as the temporary directory", "", "=", "", false},
+};
+
+TEST_F(Uninstall, WorkLeftUndoneIsToldOnceNamingWhatIsLeft)
 {
-    // 200 '%' in the directory's name: doubled, a script line outgrows its
-    // buffer. The uninstall does the rest and ends as when the script
-    // cannot be created.
-    ScratchDir percents(std::string(200, '%'));
-    std::string exe = percents.Install();
-    LayFile(percents / "listed.txt", "listed");
-    LayFile(percents / "Uninstall.lst", "listed.txt\r\n");
-    InterpreterStandin standin;
-    RunConfirmed(exe, percents.Path());
+    for (const LeftWork &c : LeftWorks) {
+        SCOPED_TRACE(c.name);
+        ScratchDir dir(c.leaf.empty() ? "left work" : c.leaf);
+        std::string exe = dir.Install();
+        LayFile(dir / "listed.txt", "listed");
+        LayFile(dir / "Uninstall.lst", "listed.txt\r\n");
+        MakeDirs(dir / "tmp");
+        MakeRegistry();
+        InterpreterStandin standin;
+        std::unique_ptr<ScopedEnv> comspec(c.comspec.empty() ? nullptr : new ScopedEnv("COMSPEC", c.comspec));
+        std::string temp = c.temp && std::string(c.temp) == "=" ? dir.Path() : c.temp ? c.temp : "";
+        std::unique_ptr<ScopedEnv> tmp(c.temp ? new ScopedEnv("TMP", temp) : nullptr);
+        std::unique_ptr<ScopedEnv> tempVar(c.temp ? new ScopedEnv("TEMP", temp) : nullptr);
+        HANDLE held = c.listedHeldOpen ? CreateFileA((dir / "listed.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                     NULL, OPEN_EXISTING, 0, NULL)
+                                       : INVALID_HANDLE_VALUE;
+        RunConfirmed(exe, dir.Path(), {c.listedHeldOpen ? dir.Path() + "\\" : exe});
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
 
-    EXPECT_FALSE(FileExists(percents / "listed.txt"));
-    EXPECT_FALSE(FileExists(percents / "Uninstall.lst"));
-    ExpectRegistryCleaned();
-    EXPECT_FALSE(FileExists(CleanupScriptPath()));
-    EXPECT_FALSE(standin.Wait(0)) << "an interpreter was started";
-    EXPECT_TRUE(FileExists(exe));
-}
-
-TEST_F(Uninstall, InterpreterPathTooLongForItsBufferStartsNothing)
-{
-    LayFile(dir_ / "listed.txt", "listed");
-    LayFile(dir_ / "Uninstall.lst", "listed.txt\r\n");
-    InterpreterStandin standin;
-    ScopedEnv comspec("COMSPEC", "C:\\" + std::string(300, 'c') + ".exe");
-    RunConfirmed(exe_, dir_.Path());
-
-    EXPECT_FALSE(FileExists(dir_ / "listed.txt"));
-    ExpectRegistryCleaned();
-    EXPECT_FALSE(FileExists(CleanupScriptPath()));
-    EXPECT_FALSE(standin.Wait(0)) << "an interpreter was started";
-    EXPECT_TRUE(FileExists(exe_));
+        ExpectRegistryCleaned();
+        EXPECT_FALSE(FileExists(dir / "Uninstall.lst"));
+        EXPECT_EQ(c.listedHeldOpen, FileExists(dir / "listed.txt"));
+        if (c.listedHeldOpen) {
+            ASSERT_TRUE(standin.Wait()) << "the hand-off goes on";
+            continue;
+        }
+        EXPECT_FALSE(standin.Wait(0)) << "an interpreter was started";
+        EXPECT_TRUE(FileExists(exe));
+        for (const std::string &script : {CleanupScriptPath(), dir / "Uninstall.Qel.Bat", dir / "tmp\\Uninstall.Qel.Bat"})
+            EXPECT_FALSE(FileExists(script)) << script;
+    }
 }
 
 // Wine's cmd reads the Windows 95 family's first line ("start /wait" with

@@ -589,15 +589,24 @@ static int HarmlessAnswer(const Box &box)
     return IDOK;
 }
 
-bool BoxAppearedUntilExit(Process &process, const std::string &caption, DWORD timeoutMs)
+bool BoxAppearedUntilExit(Process &process, const std::string &caption, DWORD timeoutMs,
+                          const std::vector<std::string> &expected)
 {
     bool appeared = false;
+    size_t next = 0;
     DWORD start = GetTickCount();
     while (process.Running()) {
         HWND window = FindBox(caption, process.Id());
         if (window) {
             Box box;
             ReadBox(window, &box);
+            if (next < expected.size() && box.text == expected[next]) {
+                next++;
+                AnswerBox(box, IDOK);
+                for (DWORD waited = 0; IsWindow(window) && waited < 10000; waited += 20)
+                    Sleep(20);
+                continue;
+            }
             ADD_FAILURE() << "unexpected box \"" << box.caption << "\": " << box.text;
             appeared = true;
             AnswerBox(box, HarmlessAnswer(box));
@@ -608,7 +617,14 @@ bool BoxAppearedUntilExit(Process &process, const std::string &caption, DWORD ti
         }
         Sleep(20);
     }
+    for (; next < expected.size(); next++)
+        ADD_FAILURE() << "no box: " << expected[next];
     return appeared;
+}
+
+std::string WarningText(const std::string &path)
+{
+    return "Uninstall completed\nYou should delete " + path + " manually";
 }
 
 RegValue ReadRegValue(HKEY root, const std::string &key, const std::string &name)

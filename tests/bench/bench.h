@@ -180,7 +180,10 @@ void AnswerBox(const Box &box, int id);
 // Waits for the process to end and reports whether a box of the caption
 // appeared meanwhile (any box is answered with IDOK/IDNO so the run ends).
 // An empty caption stands for any visible window of the process.
-bool BoxAppearedUntilExit(Process &process, const std::string &caption, DWORD timeoutMs = 20000);
+bool BoxAppearedUntilExit(Process &process, const std::string &caption, DWORD timeoutMs = 20000,
+                          const std::vector<std::string> &expected = {});
+// The text of the box that asks the user to delete path by hand.
+std::string WarningText(const std::string &path);
 
 // Registry helpers for assertions, reading with plain registry calls.
 struct RegValue {

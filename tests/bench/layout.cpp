@@ -280,7 +280,8 @@ std::string ExpectedCleanupScript(bool win9x, const std::string &exePath, const 
     return text;
 }
 
-long AnswerConfirmation(Process &run, const std::string &exe, DWORD *afterYesMs)
+long AnswerConfirmation(Process &run, const std::string &exe, DWORD *afterYesMs,
+                        const std::vector<std::string> &warned)
 {
     if (!run.Started())
         return -1;
@@ -293,17 +294,21 @@ long AnswerConfirmation(Process &run, const std::string &exe, DWORD *afterYesMs)
     DWORD yes = GetTickCount();
     AnswerBox(box, IDYES);
     EXPECT_TRUE(WaitForBoxClosed(box));
-    EXPECT_FALSE(BoxAppearedUntilExit(run, Caption, 60000));
+    std::vector<std::string> texts;
+    for (const std::string &path : warned)
+        texts.push_back(WarningText(path));
+    EXPECT_FALSE(BoxAppearedUntilExit(run, Caption, 60000, texts));
     long code = run.Wait(0);
     if (afterYesMs)
         *afterYesMs = GetTickCount() - yes;
     return code;
 }
 
-long UninstallAnsweringYes(const std::string &exe, const std::string &currentDir)
+long UninstallAnsweringYes(const std::string &exe, const std::string &currentDir,
+                           const std::vector<std::string> &warned)
 {
     Process run = StartWithTail(exe, "", currentDir, TestFamily());
-    return AnswerConfirmation(run, exe);
+    return AnswerConfirmation(run, exe, nullptr, warned);
 }
 
 }  // namespace bench

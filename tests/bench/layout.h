@@ -190,14 +190,18 @@ private:
 bool RegLinkExists(HKEY root, const std::string &path);
 
 // Answers the confirmation box of a started uninstall (of exe) Yes and waits
-// for the end without any further box. Returns the exit code, or -1;
-// afterYesMs, when given, gets the time from the answer to the end.
-long AnswerConfirmation(Process &run, const std::string &exe, DWORD *afterYesMs = nullptr);
+// for the end without any further box but the warnings to delete the
+// paths in warned by hand, in that order, each answered. Returns the exit
+// code, or -1; afterYesMs, when given, gets the time from the answer to the
+// end.
+long AnswerConfirmation(Process &run, const std::string &exe, DWORD *afterYesMs = nullptr,
+                        const std::vector<std::string> &warned = {});
 
-// Starts the uninstall of exe in currentDir as the test's family, answers
-// the confirmation box Yes and waits for the end without any further box.
-// Returns the exit code (-1 when it did not start or end).
-long UninstallAnsweringYes(const std::string &exe, const std::string &currentDir);
+// Starts the uninstall of exe in currentDir as the test's family and
+// answers it as AnswerConfirmation does. Returns the exit code (-1 when it
+// did not start or end).
+long UninstallAnsweringYes(const std::string &exe, const std::string &currentDir,
+                           const std::vector<std::string> &warned = {});
 
 // ---------------------------------------------------------------------------
 // Names beyond the test's own code page (C.UTF-8: 1252 and 437).
