@@ -754,6 +754,32 @@ TEST_F(Store, DeleteKeyTreeNeitherEntersNorDeletesARegistryLinkAndKeepsItsParent
     RegDeleteTreeQuiet(HKEY_CURRENT_USER, Victim);
 }
 
+// The platform refuses to delete a key with subkeys, so only a link to a key
+// without any shows whether the link is kept: deleted by its path, it would
+// take that key with it. The call is the uninstall's own, on the settings key.
+TEST_F(Store, DeleteKeyTreeKeepsALinkToAKeyWithoutSubkeysAndThatKey)
+{
+    if (Is9x())
+        GTEST_SKIP() << "the Windows 95 family has no registry links; its calls stay as they are";
+    MakeVictim();
+    const std::string leaf = std::string(Victim) + "\\Child\\Leaf";
+    PutSz(leaf, "Bare", "no subkeys");
+    const std::vector<std::string> victim = Listing(Victim);
+    PutSz(Key("Plain"), "V", "plain");
+    {
+        RegLink link(HKEY_CURRENT_USER, Key("Link"), HKEY_CURRENT_USER, leaf);
+        ASSERT_TRUE(link.Made());
+
+        DeleteKeyTree(Qel);
+
+        EXPECT_EQ(victim, Listing(Victim));
+        EXPECT_TRUE(RegLinkExists(HKEY_CURRENT_USER, Key("Link")));
+        EXPECT_EQ(std::vector<std::string>({"Link"}), RegSubkeys(HKEY_CURRENT_USER, Qel));
+    }
+    EXPECT_EQ(victim, Listing(Victim));
+    RegDeleteTreeQuiet(HKEY_CURRENT_USER, Victim);
+}
+
 // ---- CopyKeyTree ---------------------------------------------------------
 
 // A source tree with values of every kind at three levels.
@@ -827,6 +853,35 @@ TEST_F(Store, CopyKeyTreeNeitherCopiesNorWritesThroughARegistryLink)
         EXPECT_EQ(victim, Listing(Victim));
     }
     RegDeleteTreeQuiet(HKEY_CURRENT_USER, Victim);
+}
+
+// A link at the destination that leads nowhere: a creation through it would
+// make the key it names. Its siblings on either side are copied all the same.
+TEST_F(Store, CopyKeyTreeMakesNothingThroughADanglingLinkAtTheDestinationAndCopiesItsSiblings)
+{
+    if (Is9x())
+        GTEST_SKIP() << "the Windows 95 family has no registry links; its calls stay as they are";
+    const std::string source = Key("Source"), destination = Key("Copy");
+    const char Missing[] = "Software\\Qel Missing";
+    RegDeleteTreeQuiet(HKEY_CURRENT_USER, Missing);
+    PutSz(source + "\\A Before", "A", "before");
+    PutSz(source + "\\Dangling", "D", "dangling");
+    PutSz(source + "\\Z After", "Z", "after");
+    {
+        RegLink dangling(HKEY_CURRENT_USER, destination + "\\Dangling", HKEY_CURRENT_USER, Missing);
+        ASSERT_TRUE(dangling.Made());
+        ASSERT_FALSE(Exists(Missing));
+
+        EXPECT_EQ(1, CopyKeyTree(source.c_str(), destination.c_str()));
+
+        EXPECT_FALSE(Exists(Missing)) << "made through the link";
+        EXPECT_TRUE(RegLinkExists(HKEY_CURRENT_USER, destination + "\\Dangling"));
+        EXPECT_EQ(std::vector<std::string>({"A Before", "Dangling", "Z After"}),
+                  RegSubkeys(HKEY_CURRENT_USER, destination));
+        EXPECT_EQ(Listing(source + "\\A Before"), Listing(destination + "\\A Before"));
+        EXPECT_EQ(Listing(source + "\\Z After"), Listing(destination + "\\Z After"));
+    }
+    RegDeleteTreeQuiet(HKEY_CURRENT_USER, Missing);
 }
 
 TEST_F(Store, CopyKeyTreeEndsTheValueCopyAtAValueOver1000BytesAndStillCopiesSubkeys)
