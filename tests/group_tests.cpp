@@ -107,6 +107,10 @@ const NameCase NameCases[] = {
     {"QEL\\\x83\x5C", 1, "a double-byte character at the end", ShiftJis},
     {"\x83\x5C..", 1, "a double-byte character then dots is a name", ShiftJis},
     {"\xE0\x40", 1, "a lead byte of the second range", ShiftJis},
+    // The last lead byte of each range: an off-by-one there splits the pair.
+    {"\x9F\x5C..", 1, "the first range's last lead byte before 0x5C", ShiftJis},
+    {"\xFC\x5C..", 1, "the second range's last lead byte before 0x5C", ShiftJis},
+    {"\x9F\x7C\xFC\x7C", 1, "both ranges' last lead bytes before 0x7C", ShiftJis},
     {"\xB1\xB2", 1, "single-byte katakana between the ranges", ShiftJis},
     {"\x83\x5C..", 0, "the same bytes climb where 0x83 is no lead byte", SingleByte},
     {"\x83\x5C\\..", 0, "a double-byte character, then back onto the Programs folder", ShiftJis},
