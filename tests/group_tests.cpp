@@ -321,13 +321,39 @@ TEST_F(GroupRemoval, GroupFolderOfShortcutsIsEmptiedAndRemoved)
     ExpectOneCommand(DeleteGroupCommand("Tools"));
 }
 
-TEST_F(GroupRemoval, CommandForToolsIsTwentyCharactersAndItsZero)
+// The uninstall waits at most 8 s for the conversation; a normal one ends
+// long before, and a wait that ran to its bound every time would show here.
+const DWORD WellWithinTheWaitMs = 4000;
+
+TEST_F(GroupRemoval, CommandForToolsIsTwentyCharactersAndItsZeroAndTheStepEndsWellWithinItsWait)
 {
     SetGroup("Tools");
 
+    DWORD start = GetTickCount();
     RemoveProgramGroup();
+    DWORD elapsed = GetTickCount() - start;
 
     ExpectOneCommand(std::string("[DeleteGroup(Tools)]\0", 21));
+    EXPECT_LT(elapsed, WellWithinTheWaitMs);
+}
+
+// On Windows the uninstall's thread owns a top-level window (at least the
+// input method's), which the conversation's connect asks and waits for: the
+// step must deliver that message while it waits, or it stalls and sends
+// nothing.
+TEST_F(GroupRemoval, WindowOfTheCallingThreadNeitherStallsTheStepNorKeepsTheCommandBack)
+{
+    HWND own = CreateWindowA("STATIC", "QEL own window", WS_OVERLAPPED, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    ASSERT_TRUE(own != NULL);
+    SetGroup("Tools");
+
+    DWORD start = GetTickCount();
+    RemoveProgramGroup();
+    DWORD elapsed = GetTickCount() - start;
+
+    ExpectOneCommand(DeleteGroupCommand("Tools"));
+    EXPECT_LT(elapsed, WellWithinTheWaitMs);
+    DestroyWindow(own);
 }
 
 TEST_F(GroupRemoval, GroupInsideAGroupLeavesTheOuterFolder)
