@@ -107,6 +107,10 @@ const NameCase NameCases[] = {
     {"QEL\\\x83\x5C", 1, "a double-byte character at the end", ShiftJis},
     {"\x83\x5C..", 1, "a double-byte character then dots is a name", ShiftJis},
     {"\xE0\x40", 1, "a lead byte of the second range", ShiftJis},
+    // The last lead byte of each range: an off-by-one there splits the pair.
+    {"\x9F\x5C..", 1, "the first range's last lead byte before 0x5C", ShiftJis},
+    {"\xFC\x5C..", 1, "the second range's last lead byte before 0x5C", ShiftJis},
+    {"\x9F\x7C\xFC\x7C", 1, "both ranges' last lead bytes before 0x7C", ShiftJis},
     {"\xB1\xB2", 1, "single-byte katakana between the ranges", ShiftJis},
     {"\x83\x5C..", 0, "the same bytes climb where 0x83 is no lead byte", SingleByte},
     {"\x83\x5C\\..", 0, "a double-byte character, then back onto the Programs folder", ShiftJis},
@@ -317,13 +321,39 @@ TEST_F(GroupRemoval, GroupFolderOfShortcutsIsEmptiedAndRemoved)
     ExpectOneCommand(DeleteGroupCommand("Tools"));
 }
 
-TEST_F(GroupRemoval, CommandForToolsIsTwentyCharactersAndItsZero)
+// The uninstall waits at most 8 s for the conversation; a normal one ends
+// long before, and a wait that ran to its bound every time would show here.
+const DWORD WellWithinTheWaitMs = 4000;
+
+TEST_F(GroupRemoval, CommandForToolsIsTwentyCharactersAndItsZeroAndTheStepEndsWellWithinItsWait)
 {
     SetGroup("Tools");
 
+    DWORD start = GetTickCount();
     RemoveProgramGroup();
+    DWORD elapsed = GetTickCount() - start;
 
     ExpectOneCommand(std::string("[DeleteGroup(Tools)]\0", 21));
+    EXPECT_LT(elapsed, WellWithinTheWaitMs);
+}
+
+// On Windows the uninstall's thread owns a top-level window (at least the
+// input method's), which the conversation's connect asks and waits for: the
+// step must deliver that message while it waits, or it stalls and sends
+// nothing.
+TEST_F(GroupRemoval, WindowOfTheCallingThreadNeitherStallsTheStepNorKeepsTheCommandBack)
+{
+    HWND own = CreateWindowA("STATIC", "QEL own window", WS_OVERLAPPED, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    ASSERT_TRUE(own != NULL);
+    SetGroup("Tools");
+
+    DWORD start = GetTickCount();
+    RemoveProgramGroup();
+    DWORD elapsed = GetTickCount() - start;
+
+    ExpectOneCommand(DeleteGroupCommand("Tools"));
+    EXPECT_LT(elapsed, WellWithinTheWaitMs);
+    DestroyWindow(own);
 }
 
 TEST_F(GroupRemoval, GroupInsideAGroupLeavesTheOuterFolder)

@@ -17,8 +17,10 @@
 #include <gtest/gtest.h>
 
 #include "bench.h"
+#include "imports.h"
 #include "layout.h"
 #include "progman.h"
+#include "remove/remove.h"
 
 using namespace bench;
 
@@ -145,6 +147,51 @@ TEST_F(Hostile, InstallationPathOneBytePastTheLimitDoesNothing)
     if (!started)
         GTEST_SKIP() << "the platform starts no program from a path of " << exe.size() << " bytes (error "
                      << error << ")";
+}
+
+// The same rule where the platform does hand over such a path: a module path
+// that fills the buffer to its last byte (cut, its terminator in that byte,
+// the buffer's size returned) is a failure. The uninstall runs in this
+// program, with the platform's answers replaced.
+std::string longModule;
+decltype(&GetModuleFileNameA) realModuleFileName;
+int boxesShown;
+
+DWORD WINAPI FilledModuleFileName(HMODULE module, LPSTR path, DWORD size)
+{
+    if (module || size == 0)
+        return realModuleFileName(module, path, size);
+    lstrcpynA(path, longModule.c_str(), (int)size);
+    return size;
+}
+
+// A box, should one come, is counted and answered No.
+int WINAPI CountedBox(HWND, LPCSTR, LPCSTR, UINT)
+{
+    boxesShown++;
+    return IDNO;
+}
+
+TEST_F(Hostile, ModulePathFillingItsWholeBufferShowsNoBoxAndDeletesNothing)
+{
+    ScratchDir dir("full buffer");
+    LayOut(dir, {"listed.txt"}, {});
+    // Cut inside its last name, so that the directory left is this one.
+    longModule = dir / std::string(400, 'x');
+    ImportHook module("KERNEL32.dll", "GetModuleFileNameA", (void *)&FilledModuleFileName);
+    ImportHook box("USER32.dll", "MessageBoxA", (void *)&CountedBox);
+    ASSERT_TRUE(module.Installed() && box.Installed());
+    realModuleFileName = module.Original<decltype(realModuleFileName)>();
+    char current[MAX_PATH];
+    ASSERT_NE(0u, GetCurrentDirectoryA(sizeof current, current));
+    boxesShown = 0;
+
+    RunUninstall();
+    SetCurrentDirectoryA(current);
+
+    EXPECT_EQ(0, boxesShown);
+    EXPECT_EQ("listed listed.txt", ReadFile(dir / "listed.txt"));
+    EXPECT_TRUE(FileExists(dir / "Uninstall.lst"));
 }
 
 // Wine's cmd waits forever on the Windows 95 family's first line, so the

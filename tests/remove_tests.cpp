@@ -103,6 +103,7 @@ const InsideCase InsideCases[] = {
     {"a file directly inside", "C:\\Qel\\a.txt", "C:\\Qel\\", 1, 1},
     {"deeper inside", "C:\\Qel\\Plugins\\X\\a.dll", "C:\\Qel\\", 1, 1},
     {"letter case ignored", "c:\\qEL\\a.txt", "C:\\Qel\\", 1, 1},
+    {"case ignored at both ends of the alphabet", "C:\\Qel az\\a.txt", "C:\\Qel AZ\\", 1, 1},
     {"the directory itself is not inside", "C:\\Qel\\", "C:\\Qel\\", 0, 0},
     {"the directory without its backslash", "C:\\Qel", "C:\\Qel\\", 0, 0},
     {"the parent", "C:\\", "C:\\Qel\\", 0, 0},
@@ -145,6 +146,7 @@ struct EnterCase {
 const EnterCase EnterCases[] = {
     {"a directory", "C:\\Qel\\Uninstall.exe", "C:\\Qel", "C:\\Qel", 1},
     {"letter case ignored", "C:\\QEL\\Uninstall.exe", "C:\\QEL", "c:\\qel", 1},
+    {"case ignored at both ends of the alphabet", "C:\\AZ\\Uninstall.exe", "C:\\AZ", "C:\\az", 1},
     {"a drive root keeps its backslash", "Q:\\Uninstall.exe", "Q:\\", "Q:\\", 1},
     {"the drive's remembered directory", "Q:\\Uninstall.exe", "Q:\\", "Q:\\work", 0},
     {"a drive without its root", "Q:\\Uninstall.exe", "Q:\\", "Q:", 0},

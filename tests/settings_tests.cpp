@@ -733,7 +733,10 @@ TEST_F(Store, DeleteKeyTreeNeitherEntersNorDeletesARegistryLinkAndKeepsItsParent
         RegLink deep(HKEY_CURRENT_USER, Key("Tree\\B\\Link"), HKEY_CURRENT_USER, Victim);
         RegLink top(HKEY_CURRENT_USER, Key("Tree\\Link"), HKEY_CURRENT_USER, std::string(Victim) + "\\Child");
         RegLink itself(HKEY_CURRENT_USER, Key("Itself"), HKEY_CURRENT_USER, Victim);
-        ASSERT_TRUE(deep.Made() && top.Made() && itself.Made());
+        // The platform deletes no key with subkeys, so only a link to a key
+        // without any shows that the link is not deleted by its path.
+        RegLink bare(HKEY_CURRENT_USER, Key("Bare"), HKEY_CURRENT_USER, std::string(Victim) + "\\Child\\Leaf");
+        ASSERT_TRUE(deep.Made() && top.Made() && itself.Made() && bare.Made());
         ASSERT_EQ(std::vector<std::string>({"key Leaf", "value  : Deep type 1 = " + Sz("deep")}),
                   Listing(Key("Tree\\Link")))
             << "the link does not lead to the victim";
@@ -743,11 +746,13 @@ TEST_F(Store, DeleteKeyTreeNeitherEntersNorDeletesARegistryLinkAndKeepsItsParent
         EXPECT_EQ(3, DeleteKeyTreePasses());
         DeleteKeyTree("Software\\Qel\\Itself");
         EXPECT_EQ(1, DeleteKeyTreePasses());
+        DeleteKeyTree("Software\\Qel\\Bare");
+        EXPECT_EQ(1, DeleteKeyTreePasses());
 
         EXPECT_EQ(victim, Listing(Victim));
         EXPECT_EQ(std::vector<std::string>({"B", "Link"}), RegSubkeys(HKEY_CURRENT_USER, Key("Tree")));
         EXPECT_EQ(std::vector<std::string>({"Link"}), RegSubkeys(HKEY_CURRENT_USER, Key("Tree\\B")));
-        for (const char *link : {"Tree\\B\\Link", "Tree\\Link", "Itself"})
+        for (const char *link : {"Tree\\B\\Link", "Tree\\Link", "Itself", "Bare"})
             EXPECT_TRUE(RegLinkExists(HKEY_CURRENT_USER, Key(link))) << link;
     }
     EXPECT_EQ(victim, Listing(Victim));
@@ -805,20 +810,29 @@ TEST_F(Store, CopyKeyTreeNeitherCopiesNorWritesThroughARegistryLink)
     PutSz(source, "Top", "top");
     PutSz(source + "\\Plain", "P", "plain");
     PutSz(source + "\\Other", "O", "other");
+    PutSz(source + "\\Dangling", "D", "dangling");
+    const char Missing[] = "Software\\Qel Missing";
     {
         // A link in the source, one left at the destination under the name
         // of a source child, and a source and a destination that are links.
         RegLink inSource(HKEY_CURRENT_USER, source + "\\Link", HKEY_CURRENT_USER, Victim);
         RegLink atDestination(HKEY_CURRENT_USER, destination + "\\Other", HKEY_CURRENT_USER, Victim);
+        // One to a key that does not exist: a creation through it would make
+        // that key, where one to an existing key is caught a level down.
+        RegLink dangling(HKEY_CURRENT_USER, destination + "\\Dangling", HKEY_CURRENT_USER, Missing);
         RegLink linkSource(HKEY_CURRENT_USER, Key("Link Source"), HKEY_CURRENT_USER, Victim);
         RegLink linkDestination(HKEY_CURRENT_USER, Key("Link Copy"), HKEY_CURRENT_USER, Victim);
-        ASSERT_TRUE(inSource.Made() && atDestination.Made() && linkSource.Made() && linkDestination.Made());
+        ASSERT_TRUE(inSource.Made() && atDestination.Made() && linkSource.Made() && linkDestination.Made() &&
+                    dangling.Made());
 
         EXPECT_EQ(1, CopyKeyTree(source.c_str(), destination.c_str()));
-        EXPECT_EQ(std::vector<std::string>({"Other", "Plain"}), RegSubkeys(HKEY_CURRENT_USER, destination));
+        EXPECT_FALSE(Exists(Missing));
+        EXPECT_EQ(std::vector<std::string>({"Dangling", "Other", "Plain"}),
+                  RegSubkeys(HKEY_CURRENT_USER, destination));
         EXPECT_EQ(Listing(source + "\\Plain"), Listing(destination + "\\Plain"));
         EXPECT_EQ(Sz("top"), ReadRegValue(HKEY_CURRENT_USER, destination, "Top").data);
         EXPECT_TRUE(RegLinkExists(HKEY_CURRENT_USER, destination + "\\Other"));
+        EXPECT_TRUE(RegLinkExists(HKEY_CURRENT_USER, destination + "\\Dangling"));
 
         EXPECT_EQ(0, CopyKeyTree(Key("Link Source").c_str(), Key("Fresh").c_str()));
         EXPECT_FALSE(Exists(Key("Fresh")));
@@ -827,6 +841,7 @@ TEST_F(Store, CopyKeyTreeNeitherCopiesNorWritesThroughARegistryLink)
         EXPECT_EQ(victim, Listing(Victim));
     }
     RegDeleteTreeQuiet(HKEY_CURRENT_USER, Victim);
+    RegDeleteTreeQuiet(HKEY_CURRENT_USER, Missing);
 }
 
 TEST_F(Store, CopyKeyTreeEndsTheValueCopyAtAValueOver1000BytesAndStillCopiesSubkeys)

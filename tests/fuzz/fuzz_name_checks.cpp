@@ -66,6 +66,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (IsGroupFolderName(a.c_str(), ranges) && a.find_first_of(":*?\"<>\t") != std::string::npos)
         abort();
 
+    // And the other way: one component of double-byte characters (a lead
+    // byte of the ranges, as read here, and a trail byte from 0x40, 0x5C and
+    // 0x7C among them), letters, and dots and blanks after the first
+    // character is a folder name, accepted whole.
+    std::string component;
+    for (size_t i = 0; i < a.size(); i++) {
+        unsigned char c = (unsigned char)a[i];
+        bool lead = false;
+        for (size_t r = 0; r + 1 < sizeof ranges && ranges[r] != 0; r += 2)
+            lead = lead || (c >= ranges[r] && c <= ranges[r + 1]);
+        if (lead && i + 1 < a.size()) {
+            component += (char)c;
+            component += (char)(a[++i] | 0x40);
+        } else if ((c == '.' || c == ' ') && !component.empty()) {
+            component += (char)c;
+        } else {
+            component += (char)('a' + c % 26);
+        }
+    }
+    if (!component.empty() && (!IsGroupFolderName(component.c_str(), ranges) ||
+                               GroupFolderNameLength(component.c_str(), ranges) != component.size()))
+        abort();
+
     // What the folder's own name leaves out are trailing separators only.
     for (const unsigned char *lead : {(const unsigned char *)nullptr, (const unsigned char *)ranges}) {
         size_t length = GroupFolderNameLength(a.c_str(), lead);
