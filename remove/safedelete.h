@@ -18,7 +18,7 @@ enum {
 /* GetFinalPathNameByHandleA, which exists from Windows Vista on. */
 typedef DWORD(WINAPI *FinalPathCall)(HANDLE item, LPSTR path, DWORD size, DWORD flags);
 typedef NTSTATUS(NTAPI *OpenFileCall)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, ULONG, ULONG);
-typedef NTSTATUS(NTAPI *SetInformationCall)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+typedef NTSTATUS(NTAPI *InformationCall)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
 
 /* A directory held open for as long as items below it are deleted. */
 struct DeletionRoot {
@@ -29,7 +29,8 @@ struct DeletionRoot {
     FinalPathCall getFinalPath; /* NULL where the platform lacks it */
     char final[FinalPathSize];  /* its final path, where getFinalPath is known */
     OpenFileCall openFile;
-    SetInformationCall setInformation;
+    InformationCall queryInformation;
+    InformationCall setInformation;
 };
 
 /* Looks up the platform's calls for deletion through handles into root;

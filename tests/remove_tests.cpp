@@ -407,7 +407,6 @@ void Record(const std::string &change)
 decltype(&GetProcAddress) realGetProcAddress;
 decltype(&GetFileAttributesA) realGetAttributes;
 decltype(&GetFileAttributesW) realGetAttributesW;
-decltype(&GetFileInformationByHandle) realGetInformation;
 decltype(&GetFullPathNameA) realGetFullPath;
 decltype(&CreateFileA) realCreateFile;
 decltype(&CloseHandle) realCloseHandle;
@@ -415,6 +414,7 @@ decltype(&SetFileAttributesA) realSetAttributes;
 decltype(&DeleteFileA) realDeleteFile;
 decltype(&RemoveDirectoryA) realRemoveDirectory;
 NTSTATUS(NTAPI *realOpenFile)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, ULONG, ULONG);
+NTSTATUS(NTAPI *realQueryInformation)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
 NTSTATUS(NTAPI *realSetInformation)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
 DWORD(WINAPI *realFinalPath)(HANDLE, LPSTR, DWORD, DWORD);
 std::map<HANDLE, std::string> openedNames;
@@ -433,10 +433,11 @@ DWORD WINAPI CountedGetAttributesW(LPCWSTR path)
     Tick();
     return realGetAttributesW(path);
 }
-BOOL WINAPI CountedGetInformation(HANDLE item, LPBY_HANDLE_FILE_INFORMATION info)
+NTSTATUS NTAPI CountedQueryInformation(HANDLE item, PIO_STATUS_BLOCK status, PVOID info, ULONG size,
+                                       FILE_INFORMATION_CLASS kind)
 {
     Tick();
-    return realGetInformation(item, info);
+    return realQueryInformation(item, status, info, size, kind);
 }
 DWORD WINAPI CountedGetFullPath(LPCSTR path, DWORD size, LPSTR buffer, LPSTR *name)
 {
@@ -509,6 +510,10 @@ FARPROC WINAPI LookedUp(HMODULE module, LPCSTR name)
         realOpenFile = (decltype(realOpenFile))real;
         return calls.lookup == Lookup::WithoutNativeCalls ? NULL : (FARPROC)&RecordedOpenFile;
     }
+    if (wanted == "NtQueryInformationFile") {
+        realQueryInformation = (decltype(realQueryInformation))real;
+        return calls.lookup == Lookup::WithoutNativeCalls ? NULL : (FARPROC)&CountedQueryInformation;
+    }
     if (wanted == "NtSetInformationFile") {
         realSetInformation = (decltype(realSetInformation))real;
         return calls.lookup == Lookup::WithoutNativeCalls ? NULL : (FARPROC)&RecordedSetInformation;
@@ -527,15 +532,14 @@ protected:
         realGetProcAddress = lookup_.Original<decltype(realGetProcAddress)>();
         realGetAttributes = read_.Original<decltype(realGetAttributes)>();
         realGetAttributesW = readWide_.Original<decltype(realGetAttributesW)>();
-        realGetInformation = information_.Original<decltype(realGetInformation)>();
         realGetFullPath = fullPath_.Original<decltype(realGetFullPath)>();
         realCreateFile = create_.Original<decltype(realCreateFile)>();
         realCloseHandle = close_.Original<decltype(realCloseHandle)>();
         realSetAttributes = set_.Original<decltype(realSetAttributes)>();
         realDeleteFile = delete_.Original<decltype(realDeleteFile)>();
         realRemoveDirectory = remove_.Original<decltype(realRemoveDirectory)>();
-        ASSERT_TRUE(lookup_.Installed() && read_.Installed() && readWide_.Installed() &&
-                    information_.Installed() && fullPath_.Installed() && create_.Installed() &&
+        ASSERT_TRUE(lookup_.Installed() && read_.Installed() && readWide_.Installed() && fullPath_.Installed() &&
+                    create_.Installed() &&
                     close_.Installed() && set_.Installed() && delete_.Installed() && remove_.Installed());
     }
     int Observed(const std::string &list)
@@ -553,7 +557,6 @@ protected:
     ImportHook lookup_{"KERNEL32.dll", "GetProcAddress", (void *)&LookedUp};
     ImportHook read_{"KERNEL32.dll", "GetFileAttributesA", (void *)&AnsweredGetAttributes};
     ImportHook readWide_{"KERNEL32.dll", "GetFileAttributesW", (void *)&CountedGetAttributesW};
-    ImportHook information_{"KERNEL32.dll", "GetFileInformationByHandle", (void *)&CountedGetInformation};
     ImportHook fullPath_{"KERNEL32.dll", "GetFullPathNameA", (void *)&CountedGetFullPath};
     ImportHook create_{"KERNEL32.dll", "CreateFileA", (void *)&CountedCreateFile};
     ImportHook close_{"KERNEL32.dll", "CloseHandle", (void *)&CountedCloseHandle};
