@@ -611,7 +611,7 @@ TEST_F(GroupRemoval, WineProgramManagerCreatesAGroupThatTheRemovalDeletes)
 
 const DWORD LinkedFolder = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
 
-TEST_F(GroupRemoval, LinkedGroupFolderIsNeitherEmptiedNorSentHoweverItIsSpelled)
+TEST_F(GroupRemoval, LinkedGroupFolderOrOneOnTheWayIsNeitherEmptiedNorSentHoweverItIsSpelled)
 {
     ScratchDir target("link target");
     MakeFolder(target / "Sub", {"Kept.lnk"});
@@ -620,8 +620,9 @@ TEST_F(GroupRemoval, LinkedGroupFolderIsNeitherEmptiedNorSentHoweverItIsSpelled)
     ASSERT_TRUE(link.Made());
     ASSERT_EQ(LinkedFolder, GetFileAttributesA((programs_ + "\\Linked").c_str()));
 
-    // With trailing separators Windows reports the target's attributes.
-    for (const char *name : {"Linked", "Linked\\", "Linked\\/", "Linked.", "Linked "}) {
+    // With trailing separators Windows reports the target's attributes. A
+    // group below the linked folder is no better.
+    for (const char *name : {"Linked", "Linked\\", "Linked\\/", "Linked.", "Linked ", "Linked\\Sub", "Linked/Sub"}) {
         for (bool wine : {false, true}) {
             SCOPED_TRACE(std::string(name) + (wine ? ", Wine's Program Manager" : ", the recorder"));
             std::unique_ptr<WineProgman> winePm;
