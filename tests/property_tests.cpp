@@ -12,7 +12,7 @@
 // QEL_SEED=<n> runs only seed n and prints its installation and list.
 // QEL_SEEDS=<count> (seeds 1 to count) or QEL_SEEDS=<first>-<last> runs other
 // seeds for a longer soak; a thousand take some five minutes per family:
-//     QEL_SEEDS=1000 ctest --preset windows-x64 -R 'property_tests|wineprefix'
+//     QEL_SEEDS=1000 ctest --preset windows-x86 -R property_tests
 #include <windows.h>
 
 #include <ctype.h>
@@ -589,8 +589,8 @@ TEST_P(NothingUnlistedIsLost, Uninstall)
     const unsigned seed = GetParam();
     const char *family = FamilyName(TestFamily());
     SCOPED_TRACE(testing::Message() << "seed " << seed << " (family " << family << "); rerun only it with\n"
-                                    << "    QEL_SEED=" << seed << " ctest --preset windows-x64 -R 'property_tests\\."
-                                    << family << "|wineprefix'\n"
+                                    << "    QEL_SEED=" << seed << " ctest --preset windows-x86 -R 'property_tests\\."
+                                    << family << "'\n"
                                     << "or run property_tests.exe with QEL_FAMILY=" << family
                                     << " and --gtest_filter='Seeds/NothingUnlistedIsLost.Uninstall/seed" << seed
                                     << "'");

@@ -462,8 +462,39 @@ struct BoxSearch {
     HWND found;
 };
 
+// Whether name matches pattern, where '*' stands for any characters and
+// '?' for one, as in a GoogleTest filter.
+static bool Matches(const char *pattern, const char *name)
+{
+    if (*pattern == '\0')
+        return *name == '\0';
+    if (*pattern == '*')
+        return Matches(pattern + 1, name) || (*name && Matches(pattern, name + 1));
+    return *name && (*pattern == '?' || *pattern == *name) && Matches(pattern + 1, name + 1);
+}
+
 bool BoxIconsDrawn()
 {
+    // The 64-bit build runs only the tests of a program that QEL_ICON_TESTS
+    // names (tests/CMakeLists.txt): a test that asserts icons and is not
+    // among them would check them nowhere.
+    const char *iconTests = getenv("QEL_ICON_TESTS");
+    const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
+    if (iconTests && test) {
+        std::string name = std::string(test->test_suite_name()) + "." + test->name();
+        bool listed = false;
+        std::string filter = iconTests;
+        for (size_t at = 0; at <= filter.size() && !listed;) {
+            size_t colon = filter.find(':', at);
+            if (colon == std::string::npos)
+                colon = filter.size();
+            listed = Matches(filter.substr(at, colon - at).c_str(), name.c_str());
+            at = colon + 1;
+        }
+        if (!listed)
+            ADD_FAILURE() << name << " asserts the icon of a box, which only the 64-bit build's run shows: add it "
+                                     "to the ICON_TESTS of its program in tests/CMakeLists.txt";
+    }
     // A box's process is built like the test program that starts it.
     return sizeof(void *) == 8;
 }

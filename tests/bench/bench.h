@@ -147,7 +147,9 @@ bool ExpectStartedProcessesEnd(DWORD timeoutMs = StartedProcessesGraceMs);
 
 // Whether Wine draws the icon of a message box in the programs this build
 // tree makes: not in 32-bit ones (wow64 mode), so the icon of a box is
-// checked on the 64-bit build only.
+// checked on the 64-bit build only. A test that asks must be one of the
+// icon tests that QEL_ICON_TESTS names (a GoogleTest filter; the 64-bit
+// build runs only those of most programs), or it fails.
 bool BoxIconsDrawn();
 
 // Box::icon when the robot could not learn the icon (the box's thread did

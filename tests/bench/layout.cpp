@@ -427,15 +427,77 @@ static std::string LocaleRunner()
     return value ? WindowsPath(value) : std::string();
 }
 
-// The runner as a Unix program: wine64 itself.
-static const wchar_t Wine[] = L"Z:\\usr\\lib\\wine\\wine64";
+static std::string UnixName(const std::string &path);
+
+// The runner's start: wine64 itself, through a shell that records wine64's
+// exit status in "<request>.ended" once it ends. Wine hands back no process
+// handle for a Unix program, and wine64 can end without the runner ever
+// running (its launcher fails with ERROR_INTERNAL_ERROR under load); the
+// status file is what tells that apart from a runner still on its way.
+static const wchar_t Shell[] = L"Z:\\bin\\sh";
+
+static bool StartRunner(const std::string &request)
+{
+    std::wstring line = L"sh -c \"/usr/lib/wine/wine64 \\\"$1\\\" \\\"$2\\\"; { echo $? >\\\"$3\\\"; } 2>/dev/null\" sh \"" +
+                        Widen(LocaleRunner()) + L"\" \"" + Widen(request) + L"\" \"" +
+                        Widen(UnixName(request + ".ended")) + L"\"";
+    STARTUPINFOW startup;
+    PROCESS_INFORMATION info;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    ZeroMemory(&info, sizeof info);
+    // Its own start is tried once more after ERROR_INTERNAL_ERROR, as every
+    // start of the bench's is.
+    BOOL started = CreateProcessW(Shell, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info);
+    if (!started && GetLastError() == ERROR_INTERNAL_ERROR) {
+        printf("[ bench    ] starting the locale runner failed with error 1359 (ERROR_INTERNAL_ERROR); trying once "
+               "more\n");
+        started = CreateProcessW(Shell, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info);
+    }
+    if (!started) {
+        ADD_FAILURE() << "cannot start the locale runner: error " << GetLastError();
+        return false;
+    }
+    if (info.hProcess)
+        CloseHandle(info.hProcess);
+    if (info.hThread)
+        CloseHandle(info.hThread);
+    return true;
+}
+
+// Waits for the runner's answer; false, with the wine64 exit status, when
+// wine64 ended without one.
+static bool WaitForAnswer(const std::string &request, std::string *ended)
+{
+    DWORD start = GetTickCount();
+    while (!FileExists(request + ".answer")) {
+        if (FileExists(request + ".ended")) {
+            Sleep(200);  // the runner writes its answer before it ends
+            if (FileExists(request + ".answer"))
+                break;
+            *ended = ReadFile(request + ".ended");
+            while (!ended->empty() && (ended->back() == '\n' || ended->back() == '\r'))
+                ended->pop_back();
+            return false;
+        }
+        if (GetTickCount() - start > 20000) {
+            *ended = "";
+            return false;
+        }
+        Sleep(20);
+    }
+    return true;
+}
 
 Process StartUnderLocale(const Locale &locale, const std::wstring &exePath, const std::wstring &tail,
                          const std::wstring &currentDir, Family family)
 {
     SetAppFamily(Encode(exePath.substr(exePath.find_last_of(L'\\') + 1), CP_ACP), family);
     ScratchDir dir("locale runner");
-    std::string request = dir / "request";
+    // A name of its own for each start: the shell of an earlier one may
+    // still write its status file after that one's answer was read.
+    static unsigned starts = 0;
+    std::string request = dir / ("request " + std::to_string(++starts));
     ScopedEnv lcAll("LC_ALL", locale.name);
 
     std::wstring text = std::to_wstring(GetCurrentProcessId()) + L'\0' + exePath + L'\0' + L"\"" + exePath +
@@ -448,26 +510,22 @@ Process StartUnderLocale(const Locale &locale, const std::wstring &exePath, cons
     FreeEnvironmentStringsW(environment);
     WriteFile(request, std::string((const char *)text.data(), text.size() * sizeof(wchar_t)));
 
-    STARTUPINFOW startup;
-    PROCESS_INFORMATION info;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    std::wstring line = L"wine64 \"" + Widen(LocaleRunner()) + L"\" \"" + Widen(request) + L"\"";
-    // A Unix program gives no handle back: the answer file does. Its start
-    // is tried once more after ERROR_INTERNAL_ERROR, as every start of the
-    // bench's is.
-    BOOL started = CreateProcessW(Wine, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info);
-    if (!started && GetLastError() == ERROR_INTERNAL_ERROR) {
-        printf("[ bench    ] starting the locale runner failed with error 1359 (ERROR_INTERNAL_ERROR); trying once "
-               "more\n");
-        started = CreateProcessW(Wine, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info);
-    }
-    if (!started) {
-        ADD_FAILURE() << "cannot start the locale runner: error " << GetLastError();
+    if (!StartRunner(request))
         return Process();
+    std::string ended;
+    if (!WaitForAnswer(request, &ended) && !ended.empty()) {
+        // wine64 ended first: the runner never ran, so nothing was started.
+        printf("[ bench    ] the locale runner ended without an answer (wine64 exit status %s); trying once more\n",
+               ended.c_str());
+        DeleteFileA((request + ".ended").c_str());
+        if (StartRunner(request))
+            WaitForAnswer(request, &ended);
     }
-    if (!WaitForPath(request + ".answer")) {
-        ADD_FAILURE() << "the locale runner did not answer";
+    if (!FileExists(request + ".answer")) {
+        if (ended.empty())
+            ADD_FAILURE() << "the locale runner did not answer";
+        else
+            ADD_FAILURE() << "the locale runner ended without an answer: wine64 exit status " << ended;
         return Process();
     }
     std::string answer = ReadFile(request + ".answer");

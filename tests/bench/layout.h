@@ -274,7 +274,8 @@ private:
 // environment this program's own. Wine takes a program's code pages from
 // the Unix environment of its parent, not from the Windows environment it
 // is given, so the locale runner (tests/locale_runner.cpp), started
-// through wine64 with LC_ALL, starts it.
+// through wine64 with LC_ALL, starts it. A wine64 that ends before the
+// runner answers (its launcher failed) is started once more.
 Process StartUnderLocale(const Locale &locale, const std::wstring &exePath, const std::wstring &tail,
                          const std::wstring &currentDir, Family family);
 
