@@ -107,32 +107,41 @@ const std::set<std::string> Imports64 = {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32
                                          "MSVCRT.DLL"};
 
 // The test program is built by the same toolchain as the product it checks.
-bool Is32BitBuild()
+// The images to check: this build's, and where this machine runs no 32-bit
+// code (so that the 32-bit build's own test program cannot run), the 32-bit
+// build's as well (QEL_EXE32).
+std::vector<std::string> Images()
 {
-    return sizeof(void *) == 4;
+    std::vector<std::string> images{ProductExe()};
+    const char *other = getenv("QEL_EXE32");
+    if (other && *other)
+        images.push_back(other);
+    return images;
 }
 
 TEST(Image, GuiProgramOfSubsystem40ImportingOnlyTheSystemDllsAndOneCLibrary)
 {
-    std::string path = ProductExe();
-    Image image(path);
-    ASSERT_TRUE(image.Valid()) << path << " is missing or not a PE file";
-    EXPECT_EQ(Is32BitBuild() ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64, image.Machine());
-    EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, image.Subsystem());
-    EXPECT_EQ(4, image.SubsystemMajor());
-    EXPECT_EQ(0, image.SubsystemMinor());
-    EXPECT_EQ(Is32BitBuild() ? Imports32 : Imports64, image.ImportedDlls()) << path;
-    // No thread-local storage: the C++ runtime would bring it.
-    EXPECT_EQ(0u, image.Directory(IMAGE_DIRECTORY_ENTRY_TLS).Size);
+    for (const std::string &path : Images()) {
+        Image image(path);
+        ASSERT_TRUE(image.Valid()) << path << " is missing or not a PE file";
+        EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, image.Subsystem()) << path;
+        EXPECT_EQ(4, image.SubsystemMajor()) << path;
+        EXPECT_EQ(0, image.SubsystemMinor()) << path;
+        EXPECT_EQ(image.Is64() ? Imports64 : Imports32, image.ImportedDlls()) << path;
+        // No thread-local storage: the C++ runtime would bring it.
+        EXPECT_EQ(0u, image.Directory(IMAGE_DIRECTORY_ENTRY_TLS).Size) << path;
+    }
+    EXPECT_EQ(sizeof(void *) == 8, Image(ProductExe()).Is64()) << "this build's own image";
 }
 
 TEST(Image, X86BuildStaysWithin20KiB)
 {
-    if (!Is32BitBuild())
-        GTEST_SKIP() << "the 64-bit build has no size limit";
-    Image image(ProductExe());
-    ASSERT_TRUE(image.Valid());
-    EXPECT_LE(image.Size(), 20u * 1024);
+    for (const std::string &path : Images()) {
+        Image image(path);
+        ASSERT_TRUE(image.Valid()) << path;
+        if (!image.Is64())
+            EXPECT_LE(image.Size(), 20u * 1024) << path;
+    }
 }
 
 // Where the system can move it, the image goes to an address an attacker
@@ -141,15 +150,16 @@ TEST(Image, X86BuildStaysWithin20KiB)
 // range.
 TEST(Image, MovableWithRelocationsAndNoExecuteData)
 {
-    std::string path = ProductExe();
-    Image image(path);
-    ASSERT_TRUE(image.Valid()) << path;
-    EXPECT_GT(image.Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC).Size, 0u) << "no base relocations";
-    EXPECT_EQ(0, image.Characteristics() & IMAGE_FILE_RELOCS_STRIPPED);
-    WORD wanted = IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE | IMAGE_DLLCHARACTERISTICS_NX_COMPAT;
-    if (!Is32BitBuild())
-        wanted |= IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA;
-    EXPECT_EQ(wanted, image.DllCharacteristics() & wanted) << std::hex << image.DllCharacteristics();
+    for (const std::string &path : Images()) {
+        Image image(path);
+        ASSERT_TRUE(image.Valid()) << path;
+        EXPECT_GT(image.Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC).Size, 0u) << path << ": no base relocations";
+        EXPECT_EQ(0, image.Characteristics() & IMAGE_FILE_RELOCS_STRIPPED) << path;
+        WORD wanted = IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE | IMAGE_DLLCHARACTERISTICS_NX_COMPAT;
+        if (image.Is64())
+            wanted |= IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA;
+        EXPECT_EQ(wanted, image.DllCharacteristics() & wanted) << path << " " << std::hex << image.DllCharacteristics();
+    }
 }
 
 struct Resources {
@@ -205,7 +215,8 @@ void ExpectOnlyStringsAndTheUninstallIcon(const std::string &path)
 
 TEST(Image, CarriesTheStringsAndOneSixteenColourIcon)
 {
-    ExpectOnlyStringsAndTheUninstallIcon(ProductExe());
+    for (const std::string &path : Images())
+        ExpectOnlyStringsAndTheUninstallIcon(path);
 }
 
 }  // namespace
