@@ -2,9 +2,9 @@
  * cleanup script uses ("wait" and "warning"). */
 #include <windows.h>
 
+#include "base/platform.h"
+#include "base/text.h"
 #include "entry/messages.h"
-#include "entry/platform.h"
-#include "entry/text.h"
 #include "register/register.h"
 #include "remove/remove.h"
 

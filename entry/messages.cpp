@@ -3,7 +3,7 @@
 
 #include <string.h>
 
-#include "entry/text.h"
+#include "base/text.h"
 
 HINSTANCE AppInstance;
 

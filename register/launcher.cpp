@@ -5,8 +5,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "entry/platform.h"
-#include "entry/text.h"
+#include "base/platform.h"
+#include "base/text.h"
 #include "register/quote.h"
 
 static const char MarkerName[] = "$UseBat.$$$";

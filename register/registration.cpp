@@ -4,8 +4,8 @@
 
 #include <string.h>
 
-#include "entry/platform.h"
-#include "entry/text.h"
+#include "base/platform.h"
+#include "base/text.h"
 #include "settings/settings.h"
 
 static const char DisplayName[] = "QEL file manager";

@@ -7,9 +7,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "base/platform.h"
+#include "base/text.h"
 #include "entry/messages.h"
-#include "entry/platform.h"
-#include "entry/text.h"
 #include "remove/listtext.h"
 #include "remove/remove.h"
 #include "remove/safedelete.h"

@@ -7,7 +7,7 @@
 #include <shlobj.h>
 #include <string.h>
 
-#include "entry/text.h"
+#include "base/text.h"
 #include "register/register.h"
 #include "remove/groupname.h"
 #include "remove/listtext.h"

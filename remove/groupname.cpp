@@ -3,7 +3,7 @@
  * of the ANSI code page, as the platform reads them. */
 #include "remove/groupname.h"
 
-#include "entry/text.h"
+#include "base/text.h"
 
 /* No code page's trail byte lies below 0x40: a lead byte before the end, a
  * separator, a dot or a blank makes no character, and each platform reads

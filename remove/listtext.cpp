@@ -4,7 +4,7 @@
 
 #include <string.h>
 
-#include "entry/text.h"
+#include "base/text.h"
 
 /* Exactly the classic white-space and control characters; not the locale's. */
 static int IsTrimmed(unsigned char c)

@@ -7,7 +7,7 @@
 #include <windows.h>
 #include <winternl.h>
 
-#include "entry/text.h"
+#include "base/text.h"
 
 enum {
     /* A final path is a full path behind "\\?\" (or "\\?\UNC\" in place of

@@ -3,7 +3,7 @@
 
 #include <string.h>
 
-#include "entry/text.h"
+#include "base/text.h"
 
 /* A piece that cannot be composed leaves the destination empty. */
 static int Refuse(char *dst, size_t size)

@@ -4,7 +4,7 @@
 #include <limits.h>
 #include <string.h>
 
-#include "entry/text.h"
+#include "base/text.h"
 #include "settings/keypath.h"
 #include "settings/keytree.h"
 

@@ -4,8 +4,8 @@
 
 #include <string.h>
 
-#include "entry/platform.h"
-#include "entry/text.h"
+#include "base/platform.h"
+#include "base/text.h"
 #include "settings/keypath.h"
 #include "settings/keytree.h"
 

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "bench.h"
 #include "entry/messages.h"
-#include "entry/text.h"
 
 using namespace bench;
 

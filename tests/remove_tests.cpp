@@ -18,9 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/platform.h"
+#include "base/text.h"
 #include "bench.h"
-#include "entry/platform.h"
-#include "entry/text.h"
 #include "imports.h"
 #include "layout.h"
 #include "remove/listtext.h"

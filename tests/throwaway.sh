@@ -1,4 +1,4 @@
-# Sourced by tests/demo.sh and tests/perf/benchmark.sh (from the repository
+# Sourced by demo/demo.sh and benchmarks/benchmark.sh (from the repository
 # root): a throwaway Wine prefix. The prefix, the wineserver's socket
 # directory (under TMPDIR) and the folders Wine links for "the user" (under
 # HOME) all live in one mktemp directory, removed on every way out with the

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "entry/text.h"
+#include "base/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "entry/text.h"
+#include "base/text.h"
 #include "remove/script.h"
 
 static std::string Escaped(const std::string &path)

@@ -1,10 +1,10 @@
 /* Platform facts shared by the modes: the module path, a path as a batch
  * file must name it, the OS family, and files written whole. */
-#include "entry/platform.h"
+#include "base/platform.h"
 
 #include <string.h>
 
-#include "entry/text.h"
+#include "base/text.h"
 
 int GetModulePath(char *path, DWORD size)
 {

@@ -3,8 +3,8 @@
  * choice of mode and the doubling of '%' in a path written into a batch
  * file.
  * Compiles without windows.h so that tests and fuzzers reach it directly. */
-#ifndef QEL_ENTRY_TEXT_H
-#define QEL_ENTRY_TEXT_H
+#ifndef QEL_BASE_TEXT_H
+#define QEL_BASE_TEXT_H
 
 #include <stddef.h>
 

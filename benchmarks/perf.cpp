@@ -1,5 +1,5 @@
 // Benchmarks of the uninstall and of the key tree deletion against the
-// platform's own recursive deletes, run under Wine by tests/perf/benchmark.sh
+// platform's own recursive deletes, run under Wine by benchmarks/benchmark.sh
 // (not a test: it measures and reports, and fails only when a run did not
 // delete what it should have).
 //

@@ -1,13 +1,13 @@
 #!/bin/sh
-# Runs the demo (tests/demo.cpp, built with the tests) in a throwaway Wine
+# Runs the demo (demo/demo.cpp, built with the tests) in a throwaway Wine
 # prefix and leaves nothing behind: the prefix, the wineserver's socket
 # directory and everything Wine writes for "the user" live in one mktemp
 # directory, removed on every way out, with the wineserver stopped first.
-# Usage: tests/demo.sh [build directory]; exits with the demo's status.
+# Usage: demo/demo.sh [build directory]; exits with the demo's status.
 set -eu
 cd "$(dirname "$0")/.."
 build=$(cd "${1:-build/windows-x86}" && pwd)
-for file in "$build/tests/demo.exe" "$build/Uninstall.exe" "$build/tests/iconprobe.dll"; do
+for file in "$build/demo/demo.exe" "$build/Uninstall.exe" "$build/tests/iconprobe.dll"; do
     [ -f "$file" ] || { echo "missing $file: build first (./run build)" >&2; exit 2; }
 done
 
@@ -22,6 +22,6 @@ echo "Prefix ready after $(($(date +%s) - start)) s"
 status=0
 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
     QEL_EXE="$build/Uninstall.exe" QEL_ICONPROBE="$build/tests/iconprobe.dll" \
-    /usr/lib/wine/wine64 "$build/tests/demo.exe" </dev/null || status=$?
+    /usr/lib/wine/wine64 "$build/demo/demo.exe" </dev/null || status=$?
 echo "Wall time with the prefix: $(($(date +%s) - start)) s"
 exit $status

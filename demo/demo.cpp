@@ -1,6 +1,6 @@
 // The demo: a sample installation of the file manager, registered and then
 // uninstalled through the real executable, with a before/after report.
-// tests/demo.sh runs it in a throwaway Wine prefix. Exits 1 when anything
+// demo/demo.sh runs it in a throwaway Wine prefix. Exits 1 when anything
 // that should have gone is left, or anything that should have stayed is not.
 #include <windows.h>
 

@@ -1,8 +1,8 @@
 /* Platform facts every mode asks for: the executable's path, a path as a
  * batch file must name it, the OS family, and files written whole or not
  * at all. */
-#ifndef QEL_ENTRY_PLATFORM_H
-#define QEL_ENTRY_PLATFORM_H
+#ifndef QEL_BASE_PLATFORM_H
+#define QEL_BASE_PLATFORM_H
 
 #include <windows.h>
 #include <stdio.h>

@@ -2,17 +2,17 @@
 # Times the uninstall and the key tree deletion against the platform's own
 # recursive deletes, on one throwaway Wine prefix, and prints a report:
 #
-#   tests/perf/benchmark.sh [runs]      (default 5; needs the x64 build)
+#   benchmarks/benchmark.sh [runs]      (default 5; needs the x64 build)
 #
 # Then counts the system calls (ntdll Nt*) of small runs from a relay trace:
 # the product's list passes and tree deletion in process, RegDeleteTreeA,
 # and the interpreter's "rd /s /q".
 set -eu
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/.."
 runs=${1:-5}
 build=$PWD/build/windows-x64
 wine=/usr/lib/wine/wine64
-[ -x "$build/tests/perf.exe" ] || { echo "build first: ./run build" >&2; exit 2; }
+[ -x "$build/benchmarks/perf.exe" ] || { echo "build first: ./run build" >&2; exit 2; }
 
 # Everything Wine writes and the reports live in one directory that is
 # removed on every way out.
@@ -30,7 +30,7 @@ echo "# Benchmark: $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load $(cut 
 echo
 # The demo run's interpreter writes to this program's output: the report
 # goes to a file of its own.
-$wine "$build/tests/perf.exe" --runs "$runs" --report "Z:$out/report.md" >/dev/null || status=$?
+$wine "$build/benchmarks/perf.exe" --runs "$runs" --report "Z:$out/report.md" >/dev/null || status=$?
 cat "$out/report.md"
 [ "${status:-0}" -eq 0 ] || exit "$status"
 
@@ -52,7 +52,7 @@ sizes() {
     awk -v run="$1" '$1 == run { print $2, $3 }' "$out/trace.txt"
 }
 
-WINEDEBUG=+relay $wine "$build/tests/perf.exe" --trace --report "Z:$out/trace.txt" >/dev/null 2>"$out/relay.log"
+WINEDEBUG=+relay $wine "$build/benchmarks/perf.exe" --trace --report "Z:$out/trace.txt" >/dev/null 2>"$out/relay.log"
 contents=$(count_between "list contents-first")
 directory=$(count_between "list directory-first")
 ours=$(count_between "DeleteKeyTree")

@@ -1,6 +1,6 @@
 /* Bounded formatting, the command tail, the mode choice and the doubling
  * of '%' for batch files. */
-#include "entry/text.h"
+#include "base/text.h"
 
 #include <stdarg.h>
 #include <stdio.h>
