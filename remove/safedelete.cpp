@@ -113,9 +113,12 @@ static HANDLE OpenItemBelow(const struct DeletionRoot *root, const char *path, A
         if (parent != root->dir)
             CloseHandle(parent);
         parent = item;
-        /* By its name after the open as well: a swap before it shows there. */
-        if (item == INVALID_HANDLE_VALUE || IsReparsePoint(HandleAttributes(root, item)) || IsLinkByName(wide, i))
+        /* By its name after the open as well: a swap before it shows there.
+         * The directory is closed below, so no handle of it is returned. */
+        if (item == INVALID_HANDLE_VALUE || IsReparsePoint(HandleAttributes(root, item)) || IsLinkByName(wide, i)) {
+            item = INVALID_HANDLE_VALUE;
             goto done;
+        }
         start = i + 1;
     }
     item = OpenBelow(root, parent, wide + start, end - start, access, 0);
