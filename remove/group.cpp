@@ -93,7 +93,6 @@ static int RemoveGroupFolder(const char *programs, const char *group, const unsi
     char below[PathSize];
     char folder[PathSize];
     char resolved[PathSize];
-    DWORD attributes;
     int linked;
 
     if (!FormatText(below, sizeof below, "%s\\", programs) ||
@@ -113,9 +112,7 @@ static int RemoveGroupFolder(const char *programs, const char *group, const unsi
     resolved[GroupFolderNameLength(resolved, leadRanges)] = '\0';
     if (!IsInsideDirectory(resolved, below) || !OpenDeletionRoot(&root, below))
         return 0;
-    attributes = GetFileAttributesA(resolved);
-    linked = (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) ||
-             PassesLink(&root, resolved);
+    linked = IsReparsePoint(GetFileAttributesA(resolved)) || PassesLink(&root, resolved);
     if (!linked && OpenDeletionRootBelow(&held, &root, resolved)) {
         DeleteGroupFiles(folder, resolved, &held);
         /* Let go first: the folder is opened anew to be deleted. */

@@ -16,11 +16,6 @@
 /* What an item is opened for: deletion and its attributes. */
 static const ACCESS_MASK DeleteAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
 
-static int IsReparsePoint(DWORD attributes)
-{
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
 /* Whether the first end units of wide name a link. Wine shows a Unix link
  * only so, never through a handle. */
 static int IsLinkByName(WCHAR *wide, size_t end)

@@ -43,6 +43,13 @@ int LookUpDeletionCalls(struct DeletionRoot *root);
 int OpenDeletionRoot(struct DeletionRoot *root, const char *path);
 void CloseDeletionRoot(struct DeletionRoot *root);
 
+/* 1 when attributes read by GetFileAttributesA show a junction or a
+ * symbolic link; not for a failed read. */
+static inline int IsReparsePoint(DWORD attributes)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 /* 1 when a directory between root and path (a full path below it) is a
  * link by its name: a junction or a symbolic link, which the installer
  * never makes. */

@@ -79,8 +79,7 @@ static int DeleteListedItem(const char *line, const char *installDir, const stru
             return RemoveDirectoryA(target) ? 1 : 0;
         return DeleteFileA(target) ? 1 : 0;
     }
-    if ((attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) ||
-        PassesLink(&roots->root, resolved))
+    if (IsReparsePoint(attributes) || PassesLink(&roots->root, resolved))
         return 0;
     return DeleteItemBelow(&roots->root, resolved, DeleteClearing);
 }
