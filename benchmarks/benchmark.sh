@@ -18,8 +18,10 @@ wine=/usr/lib/wine/wine64
 # removed on every way out.
 . tests/throwaway.sh
 throwaway_prefix qel-bench
-out="$tmp/out"
+out="$(cd -P "$tmp" && pwd)/out"
 mkdir "$out"
+# The prefix's Z: leads to the build tree, where the reports lie.
+report="Z:${out#"$(scratch_root)"}"
 tests/wineprefix.sh setup "$prefix"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export QEL_EXE="$build/Uninstall.exe" QEL_ICONPROBE="$build/tests/iconprobe.dll"
@@ -30,7 +32,7 @@ echo "# Benchmark: $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load $(cut 
 echo
 # The demo run's interpreter writes to this program's output: the report
 # goes to a file of its own.
-$wine "$build/benchmarks/perf.exe" --runs "$runs" --report "Z:$out/report.md" >/dev/null || status=$?
+$wine "$build/benchmarks/perf.exe" --runs "$runs" --report "$report/report.md" >/dev/null || status=$?
 cat "$out/report.md"
 [ "${status:-0}" -eq 0 ] || exit "$status"
 
@@ -52,7 +54,7 @@ sizes() {
     awk -v run="$1" '$1 == run { print $2, $3 }' "$out/trace.txt"
 }
 
-WINEDEBUG=+relay $wine "$build/benchmarks/perf.exe" --trace --report "Z:$out/trace.txt" >/dev/null 2>"$out/relay.log"
+WINEDEBUG=+relay $wine "$build/benchmarks/perf.exe" --trace --report "$report/trace.txt" >/dev/null 2>"$out/relay.log"
 contents=$(count_between "list contents-first")
 directory=$(count_between "list directory-first")
 ours=$(count_between "DeleteKeyTree")

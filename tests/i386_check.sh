@@ -12,6 +12,8 @@
 #       The check itself: code of later processors, assembled with AS, must
 #       be refused and named, and code of the 386 and 387 must pass.
 set -eu
+repo=$(cd "$(dirname "$0")/.." && pwd)
+. "$repo/tests/scratch.sh"
 
 # Intel syntax, as objdump -M intel names them. The string instructions
 # carry their operands (movs, not movsd: that name is SSE2's too).
@@ -153,8 +155,7 @@ refuses() {
     objdump=$1
     as=$2
     scratch=$3
-    rm -rf "$scratch"
-    mkdir -p "$scratch"
+    scratch_renew SCRATCHDIR "$scratch" || return 1
     status=0
     assemble() {
         printf '.intel_syntax noprefix\n.text\n%s\n' "$(printf '%s' "$2" | tr ';' '\n')" >"$scratch/$1.s"
@@ -184,7 +185,7 @@ EOF
         printf '%s\n' "$out"
         status=1
     fi
-    rm -rf "$scratch"
+    scratch_remove SCRATCHDIR "$scratch"
     return $status
 }
 

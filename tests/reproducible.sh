@@ -4,8 +4,10 @@
 # Usage: reproducible.sh SOURCE TOOLCHAIN_FILE BUILD_TYPE SCRATCH_DIR EXE
 set -eu
 source=$1 toolchain=$2 type=$3 scratch=$4 built=$5
-rm -rf "$scratch"
-trap 'rm -rf "$scratch"' EXIT
+repo=$source
+. "$repo/tests/scratch.sh"
+scratch_renew SCRATCH_DIR "$scratch" || exit 1
+trap 'scratch_remove SCRATCH_DIR "$scratch"' EXIT
 cmake -S "$source" -B "$scratch" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_BUILD_TYPE="$type" -DQEL_TESTS=OFF >/dev/null
 cmake --build "$scratch" --target Uninstall >/dev/null

@@ -1,28 +1,62 @@
 #!/bin/sh
 # Creates (setup) or removes (cleanup) the throwaway Wine prefix that a test
 # run uses: no display driver, no Mono or Gecko, no desktop menu entries, a
-# wineserver kept alive. TMPDIR and HOME, when the caller sets them, must be
-# the same for every Wine program of the prefix; cleanup removes the extra
-# directories it is given (the caller's TMPDIR and HOME) after the prefix.
+# wineserver kept alive. TMPDIR and HOME must be set and the same for every
+# Wine program of the prefix; cleanup removes the extra directories it is
+# given (the caller's TMPDIR and HOME) after the prefix.
 # copy makes a prefix of its own for one test program from one made by
 # setup (the template) in a fraction of a second, where a boot takes some
 # fifteen: the template's files are shared as hard links, but those Wine
 # may write in place (the registry, .ini files and the like) are copied,
 # and the links to the home folders lead into this prefix's HOME.
+#
+# It deletes and makes only folders below the build tree, and deletes only
+# those the project's scripts made (tests/scratch.sh): the prefix, HOME and
+# TMPDIR among them. The program under test is an uninstaller, so a prefix
+# has no drive onto the host's root: its one drive besides C: is Z:, onto
+# the build tree, which holds every program a run starts.
 # Usage: wineprefix.sh setup PREFIX | wineprefix.sh copy TEMPLATE PREFIX |
 #        wineprefix.sh cleanup PREFIX [DIR...]
 set -eu
+repo=$(cd "$(dirname "$0")/.." && pwd)
+. "$repo/tests/scratch.sh"
+
+usage() {
+    echo "usage: $0 setup PREFIX | $0 copy TEMPLATE PREFIX | $0 cleanup PREFIX [DIR...]" >&2
+    exit 2
+}
+[ $# -ge 2 ] || usage
 action=$1
 prefix=$2
 shift 2
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
 
+# Every path is checked before anything is deleted.
+check() {
+    "$@" || exit 1
+}
+
+# Drops every drive Wine made but C: (Z: onto the host's root, and any a
+# mount brought) and lays Z: onto the build tree. Run with no server alive.
+own_drives() {
+    for drive in "$prefix"/dosdevices/?: "$prefix"/dosdevices/?::; do
+        [ -L "$drive" ] || continue
+        [ "${drive##*/}" = c: ] || rm -f -- "$drive"
+    done
+    ln -s "$(scratch_root)" "$prefix/dosdevices/z:"
+}
+
 case "$action" in
 setup)
+    [ $# -eq 0 ] || usage
+    check scratch_may_make PREFIX "$prefix"
+    check scratch_may_make HOME "${HOME:-}"
+    check scratch_may_make TMPDIR "${TMPDIR:-}"
     if [ -d "$prefix" ]; then wineserver -k 2>/dev/null || true; fi
-    rm -rf "$prefix"
-    mkdir -p "$prefix" "${TMPDIR:-/tmp}" "$HOME"
+    scratch_renew PREFIX "$prefix"
+    scratch_make "$HOME"
+    scratch_make "$TMPDIR"
     # Let the first boot run to its end (wineboot leaves the setup of
     # wine.inf running behind it), then keep one server alive for the run.
     # Its streams go to /dev/null so that it holds none of the caller's pipes.
@@ -37,16 +71,26 @@ setup)
             /reg:$view </dev/null >/dev/null 2>&1
     done
     wineserver -w
+    own_drives
     wineserver -p60 </dev/null >/dev/null 2>&1
     $wine reg query 'HKCU\Software\Wine\Drivers' /v Graphics </dev/null 2>/dev/null | grep -q null
     ;;
 copy)
+    [ $# -eq 1 ] || usage
     template=$prefix
     prefix=$1
     export WINEPREFIX="$prefix"
+    check scratch_inside TEMPLATE "$template"
+    [ -f "$template/$scratch_stamp" ] && [ -f "$template/system.reg" ] ||
+        { scratch_refuse "TEMPLATE=$template is no prefix made by setup"; exit 1; }
+    check scratch_may_make PREFIX "$prefix"
+    check scratch_may_make HOME "${HOME:-}"
+    check scratch_may_make TMPDIR "${TMPDIR:-}"
     if [ -d "$prefix" ]; then wineserver -k 2>/dev/null || true; fi
-    rm -rf "$prefix" "${TMPDIR:-/tmp}" "$HOME"
-    mkdir -p "$(dirname "$prefix")" "${TMPDIR:-/tmp}" "$HOME"
+    scratch_remove PREFIX "$prefix"
+    scratch_make "$(dirname "$prefix")"
+    scratch_renew HOME "$HOME"
+    scratch_renew TMPDIR "$TMPDIR"
     cp -al "$template" "$prefix"
     find "$prefix" -type f ! \( -iname '*.dll' -o -iname '*.exe' -o -iname '*.drv' -o -iname '*.sys' \
         -o -iname '*.ocx' -o -iname '*.acm' -o -iname '*.tlb' -o -iname '*.cpl' -o -iname '*.ttf' \
@@ -73,11 +117,17 @@ copy)
     $wine wineboot </dev/null >/dev/null 2>&1
     ;;
 cleanup)
-    wineserver -k 2>/dev/null || true
-    rm -rf "$prefix" "$@"
+    check scratch_may_remove PREFIX "$prefix"
+    for dir in "$@"; do
+        check scratch_may_remove DIR "$dir"
+    done
+    if [ -d "$prefix" ]; then wineserver -k 2>/dev/null || true; fi
+    scratch_remove PREFIX "$prefix"
+    for dir in "$@"; do
+        scratch_remove DIR "$dir"
+    done
     ;;
 *)
-    echo "usage: $0 setup PREFIX | $0 copy TEMPLATE PREFIX | $0 cleanup PREFIX [DIR...]" >&2
-    exit 2
+    usage
     ;;
 esac

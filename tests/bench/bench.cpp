@@ -51,13 +51,26 @@ void ClearAppFamily(const std::string &exeName)
 
 std::string WindowsPath(const std::string &unixPath)
 {
-    std::string path = unixPath;
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path;
-    for (char &c : path)
-        if (c == '/')
-            c = '\\';
-    return path;
+    // Through the prefix's own drives (Wine's export): a test prefix has no
+    // drive onto the host's root, only one onto the build tree.
+    typedef WCHAR *(CDECL * DosNameCall)(LPCSTR);
+    DosNameCall call =
+        (DosNameCall)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_dos_file_name");
+    WCHAR *name = call && unixPath.compare(0, 1, "/") == 0 ? call(unixPath.c_str()) : NULL;
+    if (!name)
+        return "";
+    std::string path;
+    for (const WCHAR *c = name; *c; c++)
+        path += (char)*c;
+    HeapFree(GetProcessHeap(), 0, name);
+    // A path no drive reaches comes back in Wine's Unix namespace.
+    return path.compare(0, 4, "\\\\?\\") == 0 ? "" : path;
+}
+
+std::string HostProgram(const std::string &name)
+{
+    const char *bin = getenv("QEL_HOSTBIN");
+    return bin ? WindowsPath(std::string(bin) + "/" + name) : std::string();
 }
 
 static std::string EnvPath(const char *name)

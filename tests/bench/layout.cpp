@@ -434,8 +434,6 @@ static std::string UnixName(const std::string &path);
 // handle for a Unix program, and wine64 can end without the runner ever
 // running (its launcher fails with ERROR_INTERNAL_ERROR under load); the
 // status file is what tells that apart from a runner still on its way.
-static const wchar_t Shell[] = L"Z:\\bin\\sh";
-
 static bool StartRunner(const std::string &request)
 {
     std::wstring line = L"sh -c \"/usr/lib/wine/wine64 \\\"$1\\\" \\\"$2\\\"; { echo $? >\\\"$3\\\"; } 2>/dev/null\" sh \"" +
@@ -448,11 +446,12 @@ static bool StartRunner(const std::string &request)
     ZeroMemory(&info, sizeof info);
     // Its own start is tried once more after ERROR_INTERNAL_ERROR, as every
     // start of the bench's is.
-    BOOL started = CreateProcessW(Shell, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info);
+    std::wstring shell = Widen(HostProgram("sh"));
+    BOOL started = CreateProcessW(shell.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info);
     if (!started && GetLastError() == ERROR_INTERNAL_ERROR) {
         printf("[ bench    ] starting the locale runner failed with error 1359 (ERROR_INTERNAL_ERROR); trying once "
                "more\n");
-        started = CreateProcessW(Shell, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info);
+        started = CreateProcessW(shell.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info);
     }
     if (!started) {
         ADD_FAILURE() << "cannot start the locale runner: error " << GetLastError();
@@ -622,11 +621,12 @@ static std::string UnixName(const std::string &path)
     return text;
 }
 
-// Starts a Unix program with quoted arguments. Wine hands back no process
+// Starts a host program (by its name in the hostbin folder) with quoted
+// arguments. Wine hands back no process
 // handle to wait on for one, so callers watch for its effect.
 static bool RunUnix(const std::string &program, const std::vector<std::string> &arguments)
 {
-    std::string line = program.substr(program.find_last_of('/') + 1);
+    std::string line = program;
     for (const std::string &argument : arguments)
         line += " \"" + argument + "\"";
     STARTUPINFOA startup;
@@ -634,7 +634,7 @@ static bool RunUnix(const std::string &program, const std::vector<std::string> &
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     ZeroMemory(&info, sizeof info);
-    if (!CreateProcessRetrying(WindowsPath(program).c_str(), &line[0], FALSE, 0, NULL, &startup, &info)) {
+    if (!CreateProcessRetrying(HostProgram(program).c_str(), &line[0], FALSE, 0, NULL, &startup, &info)) {
         ADD_FAILURE() << "cannot start " << program << ": error " << GetLastError();
         return false;
     }
@@ -653,7 +653,7 @@ void UnixLink::Make(const std::string &unixLink, const std::string &unixTarget, 
 {
     unixLink_ = unixLink;
     probe_ = probe;
-    made_ = RunUnix("/bin/ln", {"-s", unixTarget, unixLink}) && WaitForPresence(probe, true);
+    made_ = RunUnix("ln", {"-s", unixTarget, unixLink}) && WaitForPresence(probe, true);
     if (!made_)
         ADD_FAILURE() << "ln -s did not make " << unixLink;
 }
@@ -676,7 +676,7 @@ UnixLink::~UnixLink()
     if (unixLink_.empty())
         return;
     // A link whose target went is not seen through; the wait ends at once.
-    if (!RunUnix("/bin/rm", {"-f", unixLink_}) || !WaitForPresence(probe_, false))
+    if (!RunUnix("rm", {"-f", unixLink_}) || !WaitForPresence(probe_, false))
         ADD_FAILURE() << "rm did not remove " << unixLink_;
 }
 
