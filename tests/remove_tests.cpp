@@ -956,8 +956,14 @@ TEST_P(ListPassesObserved, PlaceSwappedForALinkBeforeAnyCallChangesNothingOutsid
     if (!ByHandle())
         GTEST_SKIP() << "the Windows 95 family has no links";
     ScratchDir outside("swap outside");
-    LayFile(outside / "file.txt", "outside");
-    LayFile(outside / "ro.txt", "outside", FILE_ATTRIBUTE_READONLY);
+    // Laid anew after each run, so that each position shows its own harm.
+    auto layOutside = [&] {
+        RemoveTree(outside / "file.txt");
+        RemoveTree(outside / "ro.txt");
+        LayFile(outside / "file.txt", "outside");
+        LayFile(outside / "ro.txt", "outside", FILE_ATTRIBUTE_READONLY);
+    };
+    layOutside();
     const TreeState before = ReadTreeState(outside.Path());
     for (const Step &step : Steps()) {
         std::unique_ptr<UnixLink> link;
@@ -977,6 +983,7 @@ TEST_P(ListPassesObserved, PlaceSwappedForALinkBeforeAnyCallChangesNothingOutsid
                            link.reset();
                            calls.links.clear();
                            EXPECT_TRUE(before == ReadTreeState(outside.Path())) << where;
+                           layOutside();
                        });
     }
 }
@@ -1042,11 +1049,11 @@ TEST_P(ListPassesObserved, LinkReportedOnlyThroughItsHandleIsLeftWithWhatItLeads
     if (!ByHandle())
         GTEST_SKIP() << "the Windows 95 family has no links";
     ScratchDir outside("handle link outside");
-    LayFile(outside / "secret.txt", "secret");
-    const TreeState before = ReadTreeState(outside.Path());
     for (const Step &step : {Step{"the list", dir_ / "linked.txt", nullptr, [this] { Passes("linked.txt\r\n"); }},
                              Steps()[2]}) {
         SCOPED_TRACE(step.about);
+        LayFile(outside / "secret.txt", "secret");
+        const TreeState before = ReadTreeState(outside.Path());
         UnixLink link(step.place, outside / "secret.txt");
         ASSERT_TRUE(link.Made());
         calls.links = {Upper(step.place)};
