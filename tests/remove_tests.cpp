@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <functional>
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -526,11 +526,12 @@ bool HeldAgainstDeletion(const std::string &path, HANDLE except, bool whole)
     return false;
 }
 
-bool HeldAgainstDeletion(LPCSTR path, bool whole)
+// A path as Windows resolves it, upper case; "" when it does not fit.
+std::string FullPath(LPCSTR path)
 {
     char full[MAX_PATH];
     DWORD n = realGetFullPath(path, sizeof full, full, NULL);
-    return n > 0 && n < sizeof full && HeldAgainstDeletion(Upper(full), NULL, whole);
+    return n > 0 && n < sizeof full ? Upper(full) : "";
 }
 
 DWORD WINAPI AnsweredGetAttributes(LPCSTR path)
@@ -587,22 +588,20 @@ BOOL WINAPI RecordedSetAttributes(LPCSTR path, DWORD attributes)
 BOOL WINAPI RecordedDeleteFile(LPCSTR path)
 {
     Record(std::string("delete ") + path);
-    if (HeldAgainstDeletion(path, false)) {
+    if (HeldAgainstDeletion(FullPath(path), NULL, false)) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
     // Windows deletes a link to a file, Wine what it leads to; the test
     // removes its links itself.
-    char full[MAX_PATH];
-    DWORD n = realGetFullPath(path, sizeof full, full, NULL);
-    if (n > 0 && n < sizeof full && calls.links.count(Upper(full)))
+    if (calls.links.count(FullPath(path)))
         return TRUE;
     return realDeleteFile(path);
 }
 BOOL WINAPI RecordedRemoveDirectory(LPCSTR path)
 {
     Record(std::string("remove ") + path);
-    if (HeldAgainstDeletion(path, false)) {
+    if (HeldAgainstDeletion(FullPath(path), NULL, false)) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
@@ -611,7 +610,7 @@ BOOL WINAPI RecordedRemoveDirectory(LPCSTR path)
 // Another party's rename, held to the same rule.
 BOOL WINAPI SharingMove(LPCSTR from, LPCSTR to, DWORD flags)
 {
-    if (HeldAgainstDeletion(from, true)) {
+    if (HeldAgainstDeletion(FullPath(from), NULL, true)) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
@@ -627,9 +626,10 @@ NTSTATUS NTAPI RecordedOpenFile(PHANDLE item, ACCESS_MASK access, POBJECT_ATTRIB
     if (result < 0)
         return result;
     std::string own = FinalPathOf(object->RootDirectory) + "\\" + Upper(name);
+    DWORD attributes = realGetAttributes(own.c_str());
     bool link = (options & FILE_OPEN_REPARSE_POINT) &&
-                (calls.links.count(own) || (realGetAttributes(own.c_str()) != INVALID_FILE_ATTRIBUTES &&
-                                            (realGetAttributes(own.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT)));
+                (calls.links.count(own) ||
+                 (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)));
     Opened entry = {name, link ? own : FinalPathOf(*item), share, link};
     if ((access & DELETE) && HeldAgainstDeletion(entry.path, *item, false)) {
         realCloseHandle(*item);
@@ -777,6 +777,7 @@ protected:
     struct Step {
         const char *about;
         std::string place;
+        bool file;  // the script's name, not a directory
         std::function<void()> lay;
         std::function<void()> run;
     };
@@ -789,10 +790,10 @@ protected:
         std::string group = ProgramsFolder() + "\\QEL Swap";
         std::string script = temp_ / "Uninstall.Qel.Bat";
         return {
-            {"the list", dir_ / "sub", [=] { layTwo(dir_ / "sub"); },
+            {"the list", dir_ / "sub", false, [=] { layTwo(dir_ / "sub"); },
              [this] { Passes("sub\\file.txt\r\nsub\\ro.txt\r\nsub\r\n"); }},
-            {"the group", group, [=] { layTwo(group); }, [] { RemoveProgramGroup(); }},
-            {"the script", script, [=] { LayFile(script, "leftover"); },
+            {"the group", group, false, [=] { layTwo(group); }, [] { RemoveProgramGroup(); }},
+            {"the script", script, true, [=] { LayFile(script, "leftover"); },
              [this] {
                  ImportHook start("KERNEL32.dll", "CreateProcessA", (void *)&RecordedInterpreterStart);
                  ImportHook exit("KERNEL32.dll", "ExitProcess", (void *)&HandOffEndsTheTests);
@@ -974,8 +975,7 @@ TEST_P(ListPassesObserved, PlaceSwappedForALinkBeforeAnyCallChangesNothingOutsid
                            MoveFileExA(step.place.c_str(), (step.place + ".away").c_str(), 0);
                            if (GetFileAttributesA(step.place.c_str()) != INVALID_FILE_ATTRIBUTES)
                                return;
-                           bool isFile = step.place.find(".Bat") != std::string::npos;
-                           link.reset(new UnixLink(step.place, isFile ? outside / "file.txt" : outside.Path()));
+                           link.reset(new UnixLink(step.place, step.file ? outside / "file.txt" : outside.Path()));
                            calls.links.insert(Upper(step.place));
                        },
                        [&](const std::string &where) {
@@ -997,7 +997,7 @@ TEST_P(ListPassesObserved, CheckedDirectoryMovedAwayIsNeverEmptiedAtItsNewPlace)
     const std::string moved = outside / "moved";
     calls.windowsSharing = true;
     for (const Step &step : Steps()) {
-        if (step.place.find(".Bat") != std::string::npos)
+        if (step.file)
             continue;
         TreeState atMove;
         BeforeEachCall(step,
@@ -1049,7 +1049,7 @@ TEST_P(ListPassesObserved, LinkReportedOnlyThroughItsHandleIsLeftWithWhatItLeads
     if (!ByHandle())
         GTEST_SKIP() << "the Windows 95 family has no links";
     ScratchDir outside("handle link outside");
-    for (const Step &step : {Step{"the list", dir_ / "linked.txt", nullptr, [this] { Passes("linked.txt\r\n"); }},
+    for (const Step &step : {Step{"the list", dir_ / "linked.txt", true, nullptr, [this] { Passes("linked.txt\r\n"); }},
                              Steps()[2]}) {
         SCOPED_TRACE(step.about);
         LayFile(outside / "secret.txt", "secret");
