@@ -373,11 +373,12 @@ TEST_F(GroupRemoval, SubfolderStaysAndSoDoesTheGroupFolderWhileItsFilesGo)
 {
     std::string group = MakeGroup("Tools", {"QEL.lnk", "Help.lnk"});
     MakeFolder(group + "\\Extras", {"Plugin.lnk"});
+    MakeFolder(group + "\\Mine", {});  // the user's, empty: the step deletes files only
     SetGroup("Tools");
 
     RemoveProgramGroup();
 
-    EXPECT_EQ((std::vector<std::string>{".", "..", "Extras"}), Names(group));
+    EXPECT_EQ((std::vector<std::string>{".", "..", "Extras", "Mine"}), Names(group));
     EXPECT_TRUE(FileExists(group + "\\Extras\\Plugin.lnk"));
     ExpectOneCommand(DeleteGroupCommand("Tools"));
 }
@@ -615,14 +616,16 @@ TEST_F(GroupRemoval, LinkedGroupFolderOrOneOnTheWayIsNeitherEmptiedNorSentHoweve
 {
     ScratchDir target("link target");
     MakeFolder(target / "Sub", {"Kept.lnk"});
+    MakeFolder(target / "Sub\\Deeper", {"Deep.lnk"});
     WriteFile(target / "Shared.lnk", "[InternetShortcut]\r\n");
     UnixLink link(programs_ + "\\Linked", target.Path());
     ASSERT_TRUE(link.Made());
     ASSERT_EQ(LinkedFolder, GetFileAttributesA((programs_ + "\\Linked").c_str()));
 
     // With trailing separators Windows reports the target's attributes. A
-    // group below the linked folder is no better.
-    for (const char *name : {"Linked", "Linked\\", "Linked\\/", "Linked.", "Linked ", "Linked\\Sub", "Linked/Sub"}) {
+    // group below the linked folder is no better, however many folders on.
+    for (const char *name : {"Linked", "Linked\\", "Linked\\/", "Linked.", "Linked ", "Linked\\Sub", "Linked/Sub",
+                             "Linked\\Sub\\Deeper"}) {
         for (bool wine : {false, true}) {
             SCOPED_TRACE(std::string(name) + (wine ? ", Wine's Program Manager" : ", the recorder"));
             std::unique_ptr<WineProgman> winePm;
@@ -642,6 +645,7 @@ TEST_F(GroupRemoval, LinkedGroupFolderOrOneOnTheWayIsNeitherEmptiedNorSentHoweve
                 ExpectNoConversation();
             EXPECT_TRUE(FileExists(target / "Shared.lnk"));
             EXPECT_TRUE(FileExists(target / "Sub\\Kept.lnk"));
+            EXPECT_TRUE(FileExists(target / "Sub\\Deeper\\Deep.lnk"));
             EXPECT_EQ(LinkedFolder, GetFileAttributesA((programs_ + "\\Linked").c_str()));
         }
     }

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include "bench.h"
 #include "imports.h"
 #include "layout.h"
+#include "progman.h"
 #include "remove/listtext.h"
 #include "remove/remove.h"
 #include "remove/script.h"
@@ -190,6 +192,15 @@ protected:
         int passes = DeleteListedItems(stream, (dir_.Path() + "\\").c_str());
         fclose(stream);
         return passes;
+    }
+    // After the passes: whether the list names work left.
+    int WorkLeft()
+    {
+        FILE *stream = fopen((dir_ / "Uninstall.lst").c_str(), "rb");
+        int left = stream ? IsListedWorkLeft(stream, (dir_.Path() + "\\").c_str()) : -1;
+        if (stream)
+            fclose(stream);
+        return left;
     }
     bool Exists(const std::string &relative)
     {
@@ -364,6 +375,45 @@ TEST_F(ListPasses, EntryWithDotsThatStaysInsideBehavesAsBefore)
     EXPECT_FALSE(Exists("c.txt"));
 }
 
+// StartCleanupScript called in-process: the interpreter's start fails and
+// is recorded, the box is answered, and a hand-off, which would end this
+// program, ends it loudly.
+std::vector<std::string> started;
+std::vector<UINT> boxes;
+
+int WINAPI RecordedBox(HWND, LPCSTR, LPCSTR, UINT style)
+{
+    boxes.push_back(style);
+    return IDOK;
+}
+
+BOOL WINAPI RecordedCreateProcess(LPCSTR, LPSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL,
+                                  DWORD, LPVOID, LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION)
+{
+    started.push_back(commandLine);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+// The same for the interpreter only: the test starts Unix programs meanwhile.
+BOOL WINAPI RecordedInterpreterStart(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                                     LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
+                                     LPCSTR directory, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION information)
+{
+    if (strstr(commandLine, " /c "))
+        return RecordedCreateProcess(application, commandLine, process, thread, inherit, flags, environment,
+                                     directory, startup, information);
+    auto real = (decltype(&CreateProcessA))GetProcAddress(GetModuleHandleA("KERNEL32"), "CreateProcessA");
+    return real(application, commandLine, process, thread, inherit, flags, environment, directory, startup,
+                information);
+}
+
+void WINAPI HandOffEndsTheTests(UINT code)
+{
+    fprintf(stderr, "StartCleanupScript handed over and ended the process (%u)\n", code);
+    fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 3);
+}
+
 // The deletion's platform calls as the product's code in this program makes
 // them, through this program's import slots and through what its run-time
 // lookups are given: each counted while the passes run, the deleting ones
@@ -383,8 +433,26 @@ struct Calls {
     std::map<std::string, DWORD> readFailures;  // full path -> error of GetFileAttributesA
     std::string finalPathFails;                 // an item's name whose final path cannot be read
     std::vector<std::string> changes;           // "open|clear|dispose <name>", "set|delete|remove <path>"
+    // Windows' sharing rule, which Wine does not enforce for directories:
+    // what a handle holds without FILE_SHARE_DELETE nobody deletes or
+    // renames, nor a directory with anything open below it.
+    bool windowsSharing = false;
+    std::set<std::string> links;  // full paths, upper case, of links Wine shows as plain files
 };
 Calls calls;
+
+// What Windows tells of a handle that Wine does not: opened on a link with
+// FILE_OPEN_REPARSE_POINT, the handle is the link's own (its attributes
+// show it, its final path is where it lies); and what it holds against
+// deletion.
+struct Opened {
+    std::string name;  // as opened, relative to its directory
+    std::string path;  // full path, upper case, of what it is a handle of
+    ULONG share;
+    bool link;
+};
+std::map<HANDLE, Opened> opened;
+const NTSTATUS SharingViolation = (NTSTATUS)0xC0000043L;
 
 bool Tick()
 {
@@ -413,11 +481,58 @@ decltype(&CloseHandle) realCloseHandle;
 decltype(&SetFileAttributesA) realSetAttributes;
 decltype(&DeleteFileA) realDeleteFile;
 decltype(&RemoveDirectoryA) realRemoveDirectory;
+decltype(&MoveFileExA) realMove;
 NTSTATUS(NTAPI *realOpenFile)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, ULONG, ULONG);
 NTSTATUS(NTAPI *realQueryInformation)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
 NTSTATUS(NTAPI *realSetInformation)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
 DWORD(WINAPI *realFinalPath)(HANDLE, LPSTR, DWORD, DWORD);
-std::map<HANDLE, std::string> openedNames;
+
+std::string Upper(std::string text)
+{
+    CharUpperBuffA(&text[0], (DWORD)text.size());
+    return text;
+}
+
+// Where a handle leads, upper case, without the "\\?\" prefix; "" when
+// unknown.
+std::string FinalPathOf(HANDLE item)
+{
+    auto known = opened.find(item);
+    if (known != opened.end())
+        return known->second.path;
+    char final[MAX_PATH + 8];
+    DWORD n = realFinalPath(item, final, sizeof final, 0);
+    if (n == 0 || n >= sizeof final)
+        return "";
+    return Upper(std::string(final + (strncmp(final, "\\\\?\\", 4) == 0 ? 4 : 0), final + n));
+}
+
+bool IsBelow(const std::string &path, const std::string &dir)
+{
+    return path.size() > dir.size() && path.compare(0, dir.size(), dir) == 0 && path[dir.size()] == '\\';
+}
+
+// Whether Windows would refuse to delete path (or, with whole, to rename
+// it) because of a handle other than except.
+bool HeldAgainstDeletion(const std::string &path, HANDLE except, bool whole)
+{
+    if (!calls.windowsSharing || path.empty())
+        return false;
+    for (const auto &held : opened)
+        if (held.first != except &&
+            ((held.second.path == path && !(held.second.share & FILE_SHARE_DELETE)) ||
+             (whole && IsBelow(held.second.path, path))))
+            return true;
+    return false;
+}
+
+// A path as Windows resolves it, upper case; "" when it does not fit.
+std::string FullPath(LPCSTR path)
+{
+    char full[MAX_PATH];
+    DWORD n = realGetFullPath(path, sizeof full, full, NULL);
+    return n > 0 && n < sizeof full ? Upper(full) : "";
+}
 
 DWORD WINAPI AnsweredGetAttributes(LPCSTR path)
 {
@@ -437,7 +552,11 @@ NTSTATUS NTAPI CountedQueryInformation(HANDLE item, PIO_STATUS_BLOCK status, PVO
                                        FILE_INFORMATION_CLASS kind)
 {
     Tick();
-    return realQueryInformation(item, status, info, size, kind);
+    NTSTATUS result = realQueryInformation(item, status, info, size, kind);
+    auto known = opened.find(item);
+    if (result >= 0 && kind == FileBasicInformation && known != opened.end() && known->second.link)
+        ((FILE_BASIC_INFORMATION *)info)->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return result;
 }
 DWORD WINAPI CountedGetFullPath(LPCSTR path, DWORD size, LPSTR buffer, LPSTR *name)
 {
@@ -448,12 +567,17 @@ HANDLE WINAPI CountedCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURI
                                 DWORD disposition, DWORD flags, HANDLE model)
 {
     Tick();
-    return realCreateFile(path, access, share, security, disposition, flags, model);
+    HANDLE item = realCreateFile(path, access, share, security, disposition, flags, model);
+    // Directories only: a file's handle goes to the C library, which closes
+    // it through an import of its own.
+    if (item != INVALID_HANDLE_VALUE && (flags & FILE_FLAG_BACKUP_SEMANTICS))
+        opened[item] = {path, FinalPathOf(item), share, false};
+    return item;
 }
 BOOL WINAPI CountedCloseHandle(HANDLE item)
 {
     Tick();
-    openedNames.erase(item);
+    opened.erase(item);
     return realCloseHandle(item);
 }
 BOOL WINAPI RecordedSetAttributes(LPCSTR path, DWORD attributes)
@@ -464,39 +588,82 @@ BOOL WINAPI RecordedSetAttributes(LPCSTR path, DWORD attributes)
 BOOL WINAPI RecordedDeleteFile(LPCSTR path)
 {
     Record(std::string("delete ") + path);
+    if (HeldAgainstDeletion(FullPath(path), NULL, false)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    // Windows deletes a link to a file, Wine what it leads to; the test
+    // removes its links itself.
+    if (calls.links.count(FullPath(path)))
+        return TRUE;
     return realDeleteFile(path);
 }
 BOOL WINAPI RecordedRemoveDirectory(LPCSTR path)
 {
     Record(std::string("remove ") + path);
+    if (HeldAgainstDeletion(FullPath(path), NULL, false)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
     return realRemoveDirectory(path);
+}
+// Another party's rename, held to the same rule.
+BOOL WINAPI SharingMove(LPCSTR from, LPCSTR to, DWORD flags)
+{
+    if (HeldAgainstDeletion(FullPath(from), NULL, true)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    return realMove(from, to, flags);
 }
 NTSTATUS NTAPI RecordedOpenFile(PHANDLE item, ACCESS_MASK access, POBJECT_ATTRIBUTES object, PIO_STATUS_BLOCK status,
                                 ULONG share, ULONG options)
 {
-    std::wstring name(object->ObjectName->Buffer, object->ObjectName->Length / sizeof(WCHAR));
-    Record("open " + Encode(name, CP_ACP));
+    std::string name = Encode(std::wstring(object->ObjectName->Buffer, object->ObjectName->Length / sizeof(WCHAR)),
+                              CP_ACP);
+    Record("open " + name);
     NTSTATUS result = realOpenFile(item, access, object, status, share, options);
-    if (result >= 0)
-        openedNames[*item] = Encode(name, CP_ACP);
+    if (result < 0)
+        return result;
+    std::string own = FinalPathOf(object->RootDirectory) + "\\" + Upper(name);
+    DWORD attributes = realGetAttributes(own.c_str());
+    bool link = (options & FILE_OPEN_REPARSE_POINT) &&
+                (calls.links.count(own) ||
+                 (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)));
+    Opened entry = {name, link ? own : FinalPathOf(*item), share, link};
+    if ((access & DELETE) && HeldAgainstDeletion(entry.path, *item, false)) {
+        realCloseHandle(*item);
+        *item = NULL;
+        return SharingViolation;
+    }
+    opened[*item] = entry;
     return result;
 }
 NTSTATUS NTAPI RecordedSetInformation(HANDLE item, PIO_STATUS_BLOCK status, PVOID info, ULONG size,
                                       FILE_INFORMATION_CLASS kind)
 {
-    auto opened = openedNames.find(item);
+    auto known = opened.find(item);
     Record(std::string(kind == FileDispositionInformation ? "dispose " : "clear ") +
-           (opened == openedNames.end() ? "a handle not open" : opened->second));
+           (known == opened.end() ? "a handle not open" : known->second.name));
     return realSetInformation(item, status, info, size, kind);
 }
 DWORD WINAPI CountedFinalPath(HANDLE item, LPSTR path, DWORD size, DWORD flags)
 {
     Tick();
-    if (!calls.finalPathFails.empty() && openedNames[item] == calls.finalPathFails) {
+    auto known = opened.find(item);
+    if (known == opened.end())
+        return realFinalPath(item, path, size, flags);
+    if (!calls.finalPathFails.empty() && known->second.name == calls.finalPathFails) {
         SetLastError(ERROR_ACCESS_DENIED);
         return 0;
     }
-    return realFinalPath(item, path, size, flags);
+    if (!known->second.link)
+        return realFinalPath(item, path, size, flags);
+    std::string own = "\\\\?\\" + known->second.path;
+    if (own.size() >= size)
+        return (DWORD)own.size() + 1;
+    memcpy(path, own.c_str(), own.size() + 1);
+    return (DWORD)own.size();
 }
 
 FARPROC WINAPI LookedUp(HMODULE module, LPCSTR name)
@@ -524,6 +691,43 @@ FARPROC WINAPI LookedUp(HMODULE module, LPCSTR name)
     return real;
 }
 
+// The current directory for a test's lifetime.
+class ScopedCurrentDirectory {
+public:
+    explicit ScopedCurrentDirectory(const std::string &dir)
+    {
+        GetCurrentDirectoryA(sizeof previous_, previous_);
+        SetCurrentDirectoryA(dir.c_str());
+    }
+    ~ScopedCurrentDirectory() { SetCurrentDirectoryA(previous_); }
+
+private:
+    char previous_[MAX_PATH] = "";
+};
+
+// The "Group" value as registration stores it, and the group's folder
+// removed after the test.
+class ScopedGroup {
+public:
+    explicit ScopedGroup(const std::string &name) : folder_(ProgramsFolder() + "\\" + name)
+    {
+        HKEY key;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, SettingsKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL) !=
+            ERROR_SUCCESS)
+            return;
+        RegSetValueExA(key, "Group", 0, REG_SZ, (const BYTE *)name.c_str(), (DWORD)name.size() + 1);
+        RegCloseKey(key);
+    }
+    ~ScopedGroup()
+    {
+        RegDeleteTreeQuiet(HKEY_CURRENT_USER, SettingsKey);
+        RemoveTree(folder_);
+    }
+
+private:
+    std::string folder_;
+};
+
 // The passes under each lookup the product may meet.
 class ListPassesObserved : public ListPasses, public testing::WithParamInterface<Lookup> {
 protected:
@@ -531,8 +735,13 @@ protected:
     {
         calls = Calls();
         calls.lookup = GetParam();
-        openedNames.clear();
+        started.clear();
+        boxes.clear();
+        opened.clear();
         realGetProcAddress = lookup_.Original<decltype(realGetProcAddress)>();
+        realFinalPath = (decltype(realFinalPath))realGetProcAddress(GetModuleHandleA("KERNEL32"),
+                                                                    "GetFinalPathNameByHandleA");
+        realMove = move_.Original<decltype(realMove)>();
         realGetAttributes = read_.Original<decltype(realGetAttributes)>();
         realGetAttributesW = readWide_.Original<decltype(realGetAttributesW)>();
         realGetFullPath = fullPath_.Original<decltype(realGetFullPath)>();
@@ -543,20 +752,94 @@ protected:
         realRemoveDirectory = remove_.Original<decltype(realRemoveDirectory)>();
         ASSERT_TRUE(lookup_.Installed() && read_.Installed() && readWide_.Installed() && fullPath_.Installed() &&
                     create_.Installed() &&
-                    close_.Installed() && set_.Installed() && delete_.Installed() && remove_.Installed());
+                    close_.Installed() && set_.Installed() && delete_.Installed() && remove_.Installed() &&
+                    move_.Installed());
     }
-    int Observed(const std::string &list)
+    // Runs run with its calls counted and the changing ones recorded.
+    void Observe(const std::function<void()> &run)
     {
         calls.count = 0;
         calls.changes.clear();
         calls.counting = true;
-        int passes = Passes(list);
+        run();
         calls.counting = false;
+    }
+    int Observed(const std::string &list)
+    {
+        int passes = 0;
+        Observe([&] { passes = Passes(list); });
         return passes;
     }
+
+    // A step of the uninstall and the place it works below: the directory
+    // whose items it deletes, or the script's name in the temporary
+    // directory. lay makes the place anew.
+    struct Step {
+        const char *about;
+        std::string place;
+        bool file;  // the script's name, not a directory
+        std::function<void()> lay;
+        std::function<void()> run;
+    };
+    std::vector<Step> Steps()
+    {
+        auto layTwo = [](const std::string &dir) {
+            LayFile(dir + "\\file.txt", "inside");
+            LayFile(dir + "\\ro.txt", "inside", FILE_ATTRIBUTE_READONLY);
+        };
+        std::string group = ProgramsFolder() + "\\QEL Swap";
+        std::string script = temp_ / "Uninstall.Qel.Bat";
+        return {
+            {"the list", dir_ / "sub", false, [=] { layTwo(dir_ / "sub"); },
+             [this] { Passes("sub\\file.txt\r\nsub\\ro.txt\r\nsub\r\n"); }},
+            {"the group", group, false, [=] { layTwo(group); }, [] { RemoveProgramGroup(); }},
+            {"the script", script, true, [=] { LayFile(script, "leftover"); },
+             [this] {
+                 ImportHook start("KERNEL32.dll", "CreateProcessA", (void *)&RecordedInterpreterStart);
+                 ImportHook exit("KERNEL32.dll", "ExitProcess", (void *)&HandOffEndsTheTests);
+                 ImportHook box("USER32.dll", "MessageBoxA", (void *)&RecordedBox);
+                 // The hand-off leaves it for the parent.
+                 SetCurrentDirectoryA(dir_.Path().c_str());
+                 StartCleanupScript((dir_ / "Uninstall.exe").c_str());
+             }},
+        };
+    }
+    // Runs step once to count its calls, then once for each of them with act
+    // run just before it; after each run, check, and the place is cleared.
+    void BeforeEachCall(const Step &step, const std::function<void()> &act,
+                        const std::function<void(const std::string &)> &check)
+    {
+        RemoveTree(step.place);
+        step.lay();
+        calls.actAt = 0;
+        Observe(step.run);
+        const int total = calls.count;
+        calls.act = act;
+        for (int at = 1; at <= total; at++) {
+            RemoveTree(step.place);
+            step.lay();
+            calls.actAt = at;
+            Observe(step.run);
+            std::string where = std::string(step.about) + ", before call " + std::to_string(at) + " of " +
+                                std::to_string(total);
+            for (const std::string &change : calls.changes)
+                EXPECT_EQ(std::string::npos, change.find("a handle not open")) << change << ", " << where;
+            check(where);
+            RemoveTree(step.place + ".away");
+            RemoveTree(step.place);
+        }
+        calls.actAt = 0;
+    }
+
     bool ByHandle() const { return GetParam() != Lookup::WithoutNativeCalls; }
     std::string Full(const std::string &relative) { return dir_ / relative; }
 
+    // Made before the hooks, which answer only from SetUp on.
+    ScratchDir temp_{"observed temp"};
+    ScopedEnv tmp_{"TMP", temp_.Path()};
+    ScopedEnv tempVar_{"TEMP", temp_.Path()};
+    ScopedCurrentDirectory current_{dir_.Path()};
+    ScopedGroup group_{"QEL Swap"};
     ImportHook lookup_{"KERNEL32.dll", "GetProcAddress", (void *)&LookedUp};
     ImportHook read_{"KERNEL32.dll", "GetFileAttributesA", (void *)&AnsweredGetAttributes};
     ImportHook readWide_{"KERNEL32.dll", "GetFileAttributesW", (void *)&CountedGetAttributesW};
@@ -566,6 +849,7 @@ protected:
     ImportHook set_{"KERNEL32.dll", "SetFileAttributesA", (void *)&RecordedSetAttributes};
     ImportHook delete_{"KERNEL32.dll", "DeleteFileA", (void *)&RecordedDeleteFile};
     ImportHook remove_{"KERNEL32.dll", "RemoveDirectoryA", (void *)&RecordedRemoveDirectory};
+    ImportHook move_{"KERNEL32.dll", "MoveFileExA", (void *)&SharingMove};
 };
 
 std::string LookupName(const testing::TestParamInfo<Lookup> &info)
@@ -633,8 +917,9 @@ TEST_P(ListPassesObserved, EntryResolvingOutsideTheInstallationIsNeverOpened)
     EXPECT_EQ("victim", ReadFile(outside / "victim.txt"));
 }
 
-// Links one and two directories above an entry, and an item whose final
-// path cannot be read: each is left with what it leads to.
+// Links one and two directories above an entry, one above two directories
+// leading elsewhere in the installation, and an item whose final path
+// cannot be read: each is left with what it leads to.
 TEST_P(ListPassesObserved, LinksAboveAnEntryAndUnreadableFinalPathsKeepWhatTheyLeadTo)
 {
     if (!ByHandle())
@@ -645,59 +930,139 @@ TEST_P(ListPassesObserved, LinksAboveAnEntryAndUnreadableFinalPathsKeepWhatTheyL
     LayFile(dir_ / "own.txt", "own");
     LayFile(dir_ / "unread.txt", "unread");
     const TreeState before = ReadTreeState(outside.Path());
+    LayFile(dir_ / "Real\\B\\kept.txt", "kept");
     UnixLink link(dir_ / "Plugins", outside.Path());
-    ASSERT_TRUE(link.Made());
+    UnixLink inner(dir_ / "Inner", dir_ / "Real");
+    ASSERT_TRUE(link.Made() && inner.Made());
     if (GetParam() == Lookup::Everything)
         calls.finalPathFails = "unread.txt";
 
     EXPECT_EQ(2, Observed("Plugins\\secret.txt\r\nPlugins\\sub\\deep.txt\r\nPlugins\\sub\r\nPlugins\r\n"
-                          "own.txt\r\nunread.txt\r\n"));
+                          "Inner\\B\\kept.txt\r\nown.txt\r\nunread.txt\r\n"));
     EXPECT_TRUE(before == ReadTreeState(outside.Path())) << "the tree the link leads to changed";
+    EXPECT_EQ("kept", ReadFile(dir_ / "Real\\B\\kept.txt"));
     EXPECT_TRUE(Exists("Plugins\\secret.txt")) << "the link went";
     EXPECT_FALSE(Exists("own.txt"));
     EXPECT_EQ(GetParam() == Lookup::Everything, Exists("unread.txt"));
 }
 
-// Another user swaps a directory on the entries' way for a link to an
-// outside directory holding files of the same names, or lays the link where
-// the uninstall removed the directory, before each of the deletion's
-// platform calls in turn: whenever it happens, nothing outside changes.
-TEST_P(ListPassesObserved, DirectorySwappedForALinkBeforeAnyCallChangesNothingOutside)
+// Another user swaps the place a step works below (a directory on the
+// entries' way, the group folder, the script's name) for a link to an
+// outside directory or file of the same names, or lays the link where the
+// step removed the place, before each of the step's platform calls in turn,
+// Wine letting any of them be renamed: whenever it happens, nothing outside
+// changes.
+TEST_P(ListPassesObserved, PlaceSwappedForALinkBeforeAnyCallChangesNothingOutside)
 {
     if (!ByHandle())
         GTEST_SKIP() << "the Windows 95 family has no links";
     ScratchDir outside("swap outside");
-    LayFile(outside / "file.txt", "outside");
-    LayFile(outside / "ro.txt", "outside", FILE_ATTRIBUTE_READONLY);
+    // Laid anew after each run, so that each position shows its own harm.
+    auto layOutside = [&] {
+        RemoveTree(outside / "file.txt");
+        RemoveTree(outside / "ro.txt");
+        LayFile(outside / "file.txt", "outside");
+        LayFile(outside / "ro.txt", "outside", FILE_ATTRIBUTE_READONLY);
+    };
+    layOutside();
     const TreeState before = ReadTreeState(outside.Path());
-    const std::string list = "sub\\file.txt\r\nsub\\ro.txt\r\nsub\r\n";
-    auto lay = [&] {
-        LayFile(dir_ / "sub\\file.txt", "inside");
-        LayFile(dir_ / "sub\\ro.txt", "inside", FILE_ATTRIBUTE_READONLY);
-    };
-    lay();
-    ASSERT_EQ(2, Observed(list));
-    const int total = calls.count;
-    std::unique_ptr<UnixLink> link;
-    // Where the directory can be neither renamed nor found gone, there is
-    // nothing to swap.
-    calls.act = [&] {
-        MoveFileExA((dir_ / "sub").c_str(), (dir_ / "sub.away").c_str(), 0);
-        if (GetFileAttributesA((dir_ / "sub").c_str()) == INVALID_FILE_ATTRIBUTES)
-            link.reset(new UnixLink(dir_ / "sub", outside.Path()));
-    };
-    for (int at = 1; at <= total; at++) {
-        lay();
-        calls.actAt = at;
-        Observed(list);
-        EXPECT_TRUE(!link || link->Made()) << "before call " << at;
-        for (const std::string &change : calls.changes)
-            EXPECT_EQ(std::string::npos, change.find("a handle not open")) << change << ", before call " << at;
-        link.reset();
-        RemoveTree(dir_ / "sub.away");
-        RemoveTree(dir_ / "sub");
-        EXPECT_TRUE(before == ReadTreeState(outside.Path())) << "swapped before call " << at << " of " << total;
+    for (const Step &step : Steps()) {
+        std::unique_ptr<UnixLink> link;
+        // Where the place can be neither renamed nor found gone, there is
+        // nothing to swap.
+        BeforeEachCall(step,
+                       [&] {
+                           MoveFileExA(step.place.c_str(), (step.place + ".away").c_str(), 0);
+                           if (GetFileAttributesA(step.place.c_str()) != INVALID_FILE_ATTRIBUTES)
+                               return;
+                           link.reset(new UnixLink(step.place, step.file ? outside / "file.txt" : outside.Path()));
+                           calls.links.insert(Upper(step.place));
+                       },
+                       [&](const std::string &where) {
+                           EXPECT_TRUE(!link || link->Made()) << where;
+                           link.reset();
+                           calls.links.clear();
+                           EXPECT_TRUE(before == ReadTreeState(outside.Path())) << where;
+                           layOutside();
+                       });
     }
+}
+
+// Under Windows' sharing rule, another party moves the checked directory
+// out of the installation or the Programs folder before each call: it goes
+// only when nothing holds it, and then nothing is deleted at its new place.
+TEST_P(ListPassesObserved, CheckedDirectoryMovedAwayIsNeverEmptiedAtItsNewPlace)
+{
+    ScratchDir outside("moved outside");
+    const std::string moved = outside / "moved";
+    calls.windowsSharing = true;
+    for (const Step &step : Steps()) {
+        if (step.file)
+            continue;
+        TreeState atMove;
+        BeforeEachCall(step,
+                       [&] {
+                           if (MoveFileExA(step.place.c_str(), moved.c_str(), 0))
+                               atMove = ReadTreeState(moved);
+                       },
+                       [&](const std::string &where) {
+                           if (DirExists(moved))
+                               EXPECT_TRUE(atMove == ReadTreeState(moved)) << where;
+                           RemoveTree(moved);
+                       });
+    }
+}
+
+// Under Windows' sharing rule, the group folder goes only once the step has
+// let go of it.
+TEST_P(ListPassesObserved, GroupFolderHeldByTheStepIsLetGoBeforeItsDeletion)
+{
+    calls.windowsSharing = true;
+    const Step group = Steps()[1];
+    group.lay();
+    ASSERT_TRUE(SetFileAttributesA((group.place + "\\ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL));
+    group.run();
+    EXPECT_FALSE(DirExists(group.place));
+}
+
+// Under Windows' sharing rule, a listed empty directory that another
+// program holds stays, and is work left.
+TEST_P(ListPassesObserved, ListedEmptyDirectoryHeldElsewhereIsWorkLeft)
+{
+    calls.windowsSharing = true;
+    MakeDirs(dir_ / "Empty");
+    HANDLE held = CreateFileA((dir_ / "Empty").c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    EXPECT_EQ(1, Passes("Empty\r\n"));
+    EXPECT_EQ(1, WorkLeft());
+    CloseHandle(held);
+    EXPECT_TRUE(DirExists(dir_ / "Empty"));
+}
+
+// A link that Wine shows as a plain file and Windows reports through the
+// handle opened on it: a listed one, and one at the script's name, keep
+// their place and what they lead to; then there is no script, and the user
+// is told.
+TEST_P(ListPassesObserved, LinkReportedOnlyThroughItsHandleIsLeftWithWhatItLeadsTo)
+{
+    if (!ByHandle())
+        GTEST_SKIP() << "the Windows 95 family has no links";
+    ScratchDir outside("handle link outside");
+    for (const Step &step : {Step{"the list", dir_ / "linked.txt", true, nullptr, [this] { Passes("linked.txt\r\n"); }},
+                             Steps()[2]}) {
+        SCOPED_TRACE(step.about);
+        LayFile(outside / "secret.txt", "secret");
+        const TreeState before = ReadTreeState(outside.Path());
+        UnixLink link(step.place, outside / "secret.txt");
+        ASSERT_TRUE(link.Made());
+        calls.links = {Upper(step.place)};
+        step.run();
+        EXPECT_TRUE(before == ReadTreeState(outside.Path()));
+        EXPECT_TRUE(FileExists(step.place)) << "the link went";
+    }
+    EXPECT_TRUE(started.empty()) << started[0];
+    EXPECT_EQ(std::vector<UINT>{MB_SETFOREGROUND | MB_ICONINFORMATION}, boxes) << "the warning, once";
 }
 
 // The cleanup script for C:\Program Files\Qel\Uninstall.exe on the NT family
@@ -1025,32 +1390,7 @@ TEST(BatchPath, PathThatFillsTheBufferExactlyFitsAndOneByteLessIsRefused)
 
 // StartCleanupScript on a disk that fills up: it must tell the user that
 // the executable is left and return, with no script left and no
-// interpreter started. A hand-off would end this program, so that ends it
-// loudly.
-std::vector<std::string> started;
-std::vector<UINT> boxes;
-
-int WINAPI RecordedBox(HWND, LPCSTR, LPCSTR, UINT style)
-{
-    boxes.push_back(style);
-    return IDOK;
-}
-
-BOOL WINAPI RecordedCreateProcess(LPCSTR, LPSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL,
-                                  DWORD, LPVOID, LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION)
-{
-    started.push_back(commandLine);
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-}
-
-void WINAPI HandOffEndsTheTests(UINT code)
-{
-    fprintf(stderr, "StartCleanupScript handed over on a full disk and ended the process (%u)\n", code);
-    fflush(stderr);
-    TerminateProcess(GetCurrentProcess(), 3);
-}
-
+// interpreter started.
 class CleanupScriptOnAFullDisk : public testing::Test {
 protected:
     void SetUp() override

@@ -675,10 +675,12 @@ struct LeftWork {
     const char *temp;     // TMP and TEMP; "=" the installation directory; nullptr: as they are
     std::string comspec;  // "": the stand-in
     bool listedHeldOpen;  // by another program, without sharing its deletion
+    bool listedLink;      // a link to a folder holding a file is listed too
 };
 
 const LeftWork LeftWorks[] = {
     {"a listed file held open by another program", "", nullptr, "", true},
+    {"a listed link to a folder that holds a file", "", nullptr, "", false, true},
     // Doubled, 200 '%' make a script line outgrow its buffer.
     {"a script too long for its buffers", std::string(200, '%'), nullptr, "", false},
     {"an interpreter path too long for its buffer", "", nullptr, "C:\\" + std::string(300, 'c') + ".exe", false},
@@ -695,8 +697,12 @@ TEST_F(Uninstall, WorkLeftUndoneIsToldOnceNamingWhatIsLeft)
         ScratchDir dir(c.leaf.empty() ? "left work" : c.leaf);
         std::string exe = dir.Install();
         LayFile(dir / "listed.txt", "listed");
-        LayFile(dir / "Uninstall.lst", "listed.txt\r\n");
+        LayFile(dir / "Uninstall.lst", c.listedLink ? "listed.txt\r\nLinked\r\n" : "listed.txt\r\n");
         MakeDirs(dir / "tmp");
+        ScratchDir linkTarget("left work target");
+        LayFile(linkTarget / "kept.txt", "kept");
+        std::unique_ptr<UnixLink> link(c.listedLink ? new UnixLink(dir / "Linked", linkTarget.Path()) : nullptr);
+        const bool workLeft = c.listedHeldOpen || c.listedLink;
         MakeRegistry();
         InterpreterStandin standin;
         std::unique_ptr<ScopedEnv> comspec(c.comspec.empty() ? nullptr : new ScopedEnv("COMSPEC", c.comspec));
@@ -706,14 +712,15 @@ TEST_F(Uninstall, WorkLeftUndoneIsToldOnceNamingWhatIsLeft)
         HANDLE held = c.listedHeldOpen ? CreateFileA((dir / "listed.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
                                                      NULL, OPEN_EXISTING, 0, NULL)
                                        : INVALID_HANDLE_VALUE;
-        RunConfirmed(exe, dir.Path(), {c.listedHeldOpen ? dir.Path() + "\\" : exe});
+        RunConfirmed(exe, dir.Path(), {workLeft ? dir.Path() + "\\" : exe});
         if (held != INVALID_HANDLE_VALUE)
             CloseHandle(held);
 
         ExpectRegistryCleaned();
         EXPECT_FALSE(FileExists(dir / "Uninstall.lst"));
         EXPECT_EQ(c.listedHeldOpen, FileExists(dir / "listed.txt"));
-        if (c.listedHeldOpen) {
+        EXPECT_EQ("kept", ReadFile(linkTarget / "kept.txt"));
+        if (workLeft) {
             ASSERT_TRUE(standin.Wait()) << "the hand-off goes on";
             continue;
         }
