@@ -10,6 +10,8 @@
 #   emulation.sh ready     exit status 0 where nothing needs setting up
 #   emulation.sh install   (as root) sets it up where the kernel runs no
 #                          32-bit code; says once what it set up
+#   emulation.sh prefix    fails, saying why, where 32-bit programs run here
+#                          but none starts in the Wine prefix WINEPREFIX
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 dir=/usr/local/lib/qel-i386
@@ -103,8 +105,24 @@ ready)
 install)
     native || install
     ;;
+prefix)
+    # A prefix booted before the emulation worked has an empty 32-bit system
+    # folder, and every 32-bit start in it fails ("could not load
+    # kernel32.dll"), which a test that counts only deletions would pass.
+    mode=$("$0" mode) || exit 0
+    said=$(/usr/lib/wine/wine64 'C:\windows\syswow64\cmd.exe' /c echo 32-bit programs start </dev/null 2>&1) || true
+    case "$said" in
+    *"32-bit programs start"*) ;;
+    *)
+        echo "no 32-bit program starts in the Wine prefix $WINEPREFIX (32-bit code runs $mode here):" >&2
+        printf '%s\n' "$said" >&2
+        [ "$mode" = native ] || echo "the emulation (QEMU user mode, $entry) fails, not the product" >&2
+        exit 1
+        ;;
+    esac
+    ;;
 *)
-    echo "usage: $0 mode | ready | install" >&2
+    echo "usage: $0 mode | ready | install | prefix" >&2
     exit 2
     ;;
 esac

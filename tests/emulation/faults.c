@@ -42,28 +42,32 @@ static int Fixed(int sig)
 
 int sigaction(int sig, const struct sigaction *act, struct sigaction *old)
 {
-    struct sigaction previous, wrapped;
+    struct sigaction previous, mine, wrapped;
     int result;
 
     if (!real_sigaction)
         real_sigaction = (int (*)(int, const struct sigaction *, struct sigaction *))dlsym(RTLD_NEXT, "sigaction");
     if (!Fixed(sig))
         return real_sigaction(sig, act, old);
-    if (act && (act->sa_flags & SA_SIGINFO)) {
-        wrapped = *act;
-        wrapped.sa_sigaction = Forward;
-        result = real_sigaction(sig, &wrapped, &previous);
-    } else {
-        result = real_sigaction(sig, act, &previous);
-    }
-    if (result != 0)
+    if (!act) {
+        result = real_sigaction(sig, NULL, old);
+        if (result == 0 && old && old->sa_sigaction == Forward)
+            *old = handlers[sig];
         return result;
+    }
+    /* The handler is known before the wrapper can run. */
+    mine = handlers[sig];
+    handlers[sig] = *act;
+    wrapped = *act;
+    if (act->sa_flags & SA_SIGINFO)
+        wrapped.sa_sigaction = Forward;
+    result = real_sigaction(sig, &wrapped, &previous);
+    if (result != 0) {
+        handlers[sig] = mine;
+        return result;
+    }
     /* The caller sees its own handler, never the wrapper. */
-    if (previous.sa_sigaction == Forward)
-        previous = handlers[sig];
-    if (act)
-        handlers[sig] = *act;
     if (old)
-        *old = previous;
+        *old = previous.sa_sigaction == Forward ? mine : previous;
     return 0;
 }
