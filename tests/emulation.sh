@@ -4,6 +4,11 @@
 # for them in binfmt_misc, and Debian's 32-bit Wine loader (wine32:i386)
 # beside wine64 runs the 32-bit Windows programs that wine64 hands it. All
 # from Debian's packages; launcher.c and faults.c say what is added to them.
+# The emulator is qemu-i386 of bookworm-backports (10.0), statically linked,
+# unpacked from its package alone: bookworm's own (7.2) ends 32-bit Wine
+# programs in the unwinding after a caught exception (every OutputDebugString,
+# so every failed or skipped check of a test program: a read of 0xFFFFFFFF in
+# kernel32), and starts them several times slower.
 #
 #   emulation.sh mode      prints how 32-bit programs run here: native,
 #                          emulated or none (exit status 0, 0, 1)
@@ -16,7 +21,7 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 dir=/usr/local/lib/qel-i386
 entry=/proc/sys/fs/binfmt_misc/qel-i386
-qemu=/usr/bin/qemu-i386-static
+qemu=$dir/qemu-i386
 # The usual magic and mask of 32-bit x86 ELF executables and shared objects.
 magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
 mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
@@ -39,10 +44,25 @@ emulated() {
         /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
+# qemu-i386 from bookworm-backports' qemu-user, through a sources list of
+# its own: nothing of that suite enters the system's package lists.
+fetch_qemu() {
+    apt="$tmp/apt"
+    mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial"
+    echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm-backports main" \
+        >"$apt/sources.list"
+    set -- -o Dir::Etc::SourceList="$apt/sources.list" -o Dir::Etc::SourceParts=/dev/null \
+        -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache" -o APT::Architectures::=amd64 \
+        -o APT::Sandbox::User=root
+    apt-get "$@" update -qq
+    (cd "$tmp" && apt-get "$@" download -qq qemu-user/bookworm-backports)
+    dpkg-deb -x "$tmp"/qemu-user_*.deb "$tmp/qemu"
+    cp "$tmp/qemu/usr/bin/qemu-i386" "$tmp/qemu-i386"
+}
+
 install() {
     version=$(dpkg-query -W -f '${Version}' wine64)
     missing=""
-    [ -x $qemu ] || missing="$missing qemu-user-static"
     [ "$(dpkg-query -W -f '${Version}' wine32:i386 2>/dev/null)" = "$version" ] ||
         missing="$missing wine32:i386=$version"
     [ -f /usr/lib32/libc.so ] && command -v gcc >/dev/null || missing="$missing gcc-multilib"
@@ -55,16 +75,18 @@ install() {
         # shellcheck disable=SC2086
         DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing >/dev/null
     fi
-    # The launcher and the fault fix, rebuilt, and put in place when changed.
+    # The emulator, the launcher and the fault fix, rebuilt, and put in place
+    # when changed.
     tmp=$(mktemp -d)
     trap 'rm -rf "$tmp"' EXIT
+    if [ -x "$qemu" ]; then cp "$qemu" "$tmp/qemu-i386"; else fetch_qemu; fi
     mkdir -p "$tmp/root/etc"
     cc -static -O2 -DQEMU="\"$qemu\"" -DROOT="\"$dir/root\"" -o "$tmp/launcher" "$here/emulation/launcher.c"
     gcc -m32 -O2 -shared -fPIC -fno-stack-protector -o "$tmp/faults.so" "$here/emulation/faults.c"
     gcc -m32 -O2 -o "$tmp/faults_check" "$here/emulation/faults_check.c"
     echo "$dir/faults.so" >"$tmp/root/etc/ld.so.preload"
     changed=""
-    for file in launcher faults.so faults_check root/etc/ld.so.preload; do
+    for file in qemu-i386 launcher faults.so faults_check root/etc/ld.so.preload; do
         cmp -s "$tmp/$file" "$dir/$file" || changed="$changed $file"
     done
     if [ -n "$changed" ]; then
@@ -87,8 +109,8 @@ install() {
     fi
     if [ -n "$missing$changed" ]; then
         echo "this machine's kernel runs no 32-bit code: 32-bit programs now run emulated, by QEMU's" \
-             "user mode ($("$qemu" --version | head -n 1)) registered in $entry, with Debian's" \
-             "32-bit Wine loader; every test runs on the 32-bit build"
+             "user mode ($("$qemu" --version | head -n 1), in $dir) registered in $entry, with" \
+             "Debian's 32-bit Wine loader; every test runs on the 32-bit build"
     fi
 }
 
