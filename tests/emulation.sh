@@ -125,6 +125,9 @@ ready)
     native || emulated
     ;;
 install)
+    # The kernel's answer needs a host compiler.
+    command -v cc >/dev/null ||
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends gcc >/dev/null
     native || install
     ;;
 prefix)
