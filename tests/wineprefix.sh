@@ -74,6 +74,8 @@ setup)
     own_drives
     wineserver -p60 </dev/null >/dev/null 2>&1
     $wine reg query 'HKCU\Software\Wine\Drivers' /v Graphics </dev/null 2>/dev/null | grep -q null
+    # A 32-bit program starts in it, where 32-bit code runs at all.
+    "$(dirname "$0")/emulation.sh" prefix
     ;;
 copy)
     [ $# -eq 1 ] || usage
