@@ -15,8 +15,8 @@ esac
 awk -v preset="$preset" -v how="$how" '
     / Test +#[0-9]+: / {
         name = $0; sub(/.*Test +#[0-9]+: /, "", name); sub(/ .*/, "", name)
-        if (name ~ /^wineprefix\.|\.prefix$|\.cleanup$/) next
-        kind = name ~ /^(i386_|reproducible|emulation_)/ ? "host" : "program"
+        if (name ~ /^wineprefix\.(setup|cleanup)$|\.prefix$|\.cleanup$/) next
+        kind = name ~ /^(i386_|reproducible|emulation_|wineprefix\.)/ ? "host" : "program"
         ran[kind]++
         if ($0 ~ /\*\*\*Skipped/) { skipped[kind]++; ran[kind]-- }
         else if ($0 ~ / Passed /) passed[kind]++
