@@ -89,6 +89,8 @@ enum Mode SelectMode(const char *tail)
         return ModeWarning;
     if (SameStartNoCase(tail, "wait", sizeof "wait"))
         return ModeWait;
+    if (SameStartNoCase(tail, "/s", sizeof "/s"))
+        return ModeQuietUninstall;
     return ModeUninstall;
 }
 

@@ -25,10 +25,20 @@ int SameStartNoCase(const char *a, const char *b, size_t n);
  * blanks and tabs after it skipped and trailing blanks kept. */
 const char *CommandTail(const char *commandLine);
 
-enum Mode { ModeRegister, ModeWarning, ModeWait, ModeUninstall };
+enum Mode { ModeRegister, ModeWarning, ModeWait, ModeQuietUninstall, ModeUninstall };
 
-/* The first test that holds decides; letter case is ignored. */
+/* The first test that holds decides; letter case is ignored. "/S" is the
+ * quiet uninstall that deployment tools start. */
 enum Mode SelectMode(const char *tail);
+
+/* What a run tells whoever started it: Windows Installer's codes, which
+ * deployment tools already read. */
+enum ExitCode {
+    ExitDone = 0,
+    ExitDeclined = 1602,       /* the user said No */
+    ExitFailed = 1603,         /* work left undone */
+    ExitNothingInstalled = 1605 /* no list file: nothing to uninstall */
+};
 
 /* Length of the registration word; the group text follows it. */
 enum { RegisterWordLength = 8 };

@@ -186,7 +186,7 @@ void PrintKeyTree(HKEY root, const std::string &path, const std::string &shown)
         printf("  %s\n", shown.c_str());
     for (const std::string &name : names) {
         RegValue value = ReadRegValue(root, path, name);
-        printf("      %-18s %-10s %s\n", name.c_str(), TypeName(value.type), ValueText(value).c_str());
+        printf("      %-20s %-10s %s\n", name.c_str(), TypeName(value.type), ValueText(value).c_str());
     }
     for (const std::string &child : RegSubkeys(root, path))
         PrintKeyTree(root, path + "\\" + child, shown + "\\" + child);
@@ -482,6 +482,56 @@ int main()
     std::string userNow = ReadFile(userFile);
     Report(userFile + (Exists(userFile) && userNow != userBytes ? " CHANGED" : ""), userBefore,
            Exists(userFile) && userNow == userBytes, true);
+
+    Section("6. Installed again, then removed quietly as a deployment tool does");
+    for (const Item &file : Files)
+        LayFile(InInstallation(file.path), std::string("QEL 1.71: ") + file.path + "\r\n", file.attributes);
+    WriteFile(InInstallation("Uninstall.lst"), list);
+    if (!CopyFileA(ProductExe().c_str(), exe.c_str(), FALSE))
+        Fail(("cannot copy " + ProductExe()).c_str());
+    run = Start(exe, "\"" + exe + "\" register " + GroupName, InstallDir, Family::NT);
+    if (run.Wait() != 0)
+        Fail("registration's exit code");
+    bool installedAgain = Exists(InInstallation(Files[0].path)) && Exists(exe);
+    RegValue quiet = ReadRegValue(HKEY_LOCAL_MACHINE, UninstallEntry, "QuietUninstallString");
+    std::string quietLine = quiet.data.empty() ? "" : quiet.data.substr(0, quiet.data.size() - 1);
+    printf("  The entry's QuietUninstallString, started as it is (no program name given apart):\n");
+    printf("  > %s\n", quietLine.c_str());
+    STARTUPINFOA startup = {sizeof startup};
+    PROCESS_INFORMATION info;
+    std::vector<char> line(quietLine.begin(), quietLine.end());
+    line.push_back('\0');
+    DWORD quietStart = GetTickCount();
+    if (quietLine.empty() || !CreateProcessRetrying(NULL, line.data(), FALSE, 0, "C:\\", &startup, &info)) {
+        Fail("the quiet uninstall did not start");
+    } else {
+        CloseHandle(info.hThread);
+        run = Process(info.hProcess, info.dwProcessId);
+        shown = false;
+        while (run.Running() && Seconds(quietStart) < 30)
+            if (WaitForBox("", &box, 50, run.Id())) {
+                AnswerAndShow(box, box.buttons.empty() ? IDOK : box.buttons.back());
+                shown = true;
+            }
+        code = run.Wait(1000);
+        printf("  Uninstall.exe ended after %.1f s with exit code %ld, %s\n", Seconds(quietStart), code,
+               shown ? "a WINDOW was shown" : "nothing shown");
+        if (code != 0 || shown)
+            Fail("the quiet uninstall run");
+    }
+    scriptStart = GetTickCount();
+    while (Exists(script) && Seconds(scriptStart) < 30)
+        if (WaitForBox("", &box, 50)) {
+            Fail("a window appeared during the quiet uninstall's cleanup");
+            AnswerAndShow(box, IDOK);
+        }
+    bool filesLeft = Exists(InInstallation("Uninstall.lst")) || Exists(exe);
+    for (const Item &file : Files)
+        filesLeft = filesLeft || Exists(InInstallation(file.path));
+    Report("the files listed, the list and the executable", installedAgain, filesLeft, false);
+    Report(std::string(InstallDir) + "\\", installedAgain, Exists(InstallDir), false);
+    Report("HKLM\\...\\Uninstall\\QEL manager", !quietLine.empty(), RegKeyExists(HKEY_LOCAL_MACHINE, UninstallEntry),
+           false);
 
     if (testing::UnitTest::GetInstance()->ad_hoc_test_result().Failed())
         Fail("a bench helper reported a failure (see above)");

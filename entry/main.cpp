@@ -2,9 +2,9 @@
  * cleanup script uses ("wait" and "warning"). */
 #include <windows.h>
 
+#include "base/messages.h"
 #include "base/platform.h"
 #include "base/text.h"
-#include "entry/messages.h"
 #include "register/register.h"
 #include "remove/remove.h"
 
@@ -20,24 +20,28 @@ static void ShowWarning(void)
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR tail, int)
 {
+    int registered;
+
     AppInstance = instance;
     switch (SelectMode(tail)) {
     case ModeRegister:
         CreateLauncherFiles();
-        WriteRegistration(tail + RegisterWordLength);
+        registered = WriteRegistration(tail + RegisterWordLength);
         WriteHighlightDefaults();
-        break;
+        return registered ? ExitDone : ExitFailed;
     case ModeWarning:
         ShowWarning();
         break;
     case ModeWait:
         Sleep(WaitMilliseconds);
         break;
+    case ModeQuietUninstall:
+        QuietRun = 1;
+        return RunUninstall();
     case ModeUninstall:
-        RunUninstall();
-        break;
+        return RunUninstall();
     }
-    return 0;
+    return ExitDone;
 }
 
 /* The entry point. MinGW's own start-up forms the tail by another rule

@@ -12,7 +12,8 @@
 #define GroupValueName "Group"
 
 void CreateLauncherFiles(void);
-void WriteRegistration(const char *groupText);
+/* 1 when the entry was written whole. */
+int WriteRegistration(const char *groupText);
 void WriteHighlightDefaults(void);
 
 #endif

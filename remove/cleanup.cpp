@@ -7,9 +7,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "base/messages.h"
 #include "base/platform.h"
 #include "base/text.h"
-#include "entry/messages.h"
 #include "remove/listtext.h"
 #include "remove/remove.h"
 #include "remove/safedelete.h"
@@ -27,6 +27,7 @@ struct HandOff {
     /* The installation directory, the current one, without a trailing
      * backslash. */
     char installDir[PathSize];
+    char interpreter[PathSize]; /* COMSPEC */
     char commandLine[CommandLineSize];
     /* The script as the command line names it: scriptPath or its bare
      * name, for an interpreter started in tempDir. */
@@ -65,7 +66,7 @@ static int IsUsableTempDir(const char *tempDir, const char *installDir)
  * not fit or the temporary directory cannot take the script. */
 static int ComposeHandOff(struct HandOff *handOff)
 {
-    char interpreter[PathSize];
+    char *interpreter = handOff->interpreter;
     DWORD n;
 
     handOff->win9x = GetPlatformId() == VER_PLATFORM_WIN32_WINDOWS;
@@ -82,8 +83,8 @@ static int ComposeHandOff(struct HandOff *handOff)
      * and the process ends all the same. One too long for the buffer is a
      * path that does not fit. */
     interpreter[0] = '\0';
-    n = GetEnvironmentVariableA("COMSPEC", interpreter, sizeof interpreter);
-    if (n >= sizeof interpreter)
+    n = GetEnvironmentVariableA("COMSPEC", interpreter, sizeof handOff->interpreter);
+    if (n >= sizeof handOff->interpreter)
         return 0;
     handOff->scriptArgument = ScriptArgument(handOff->win9x, handOff->scriptPath, handOff->installDir);
     return FormatScriptCommand(handOff->commandLine, sizeof handOff->commandLine, handOff->win9x, interpreter,
@@ -103,7 +104,7 @@ static int ComposeScript(struct Script *script, const struct HandOff *handOff, c
            GetBatchPath(self, sizeof self, handOff->scriptPath) &&
            FormatScriptHead(script->head, sizeof script->head, handOff->win9x, module) &&
            FormatScriptBlock(script->block, sizeof script->block, module, dir) &&
-           FormatScriptTail(script->tail, sizeof script->tail, module, self);
+           FormatScriptTail(script->tail, sizeof script->tail, QuietRun, module, self);
 }
 
 /* A leftover of the script's name in the temporary directory goes first:
@@ -153,7 +154,9 @@ static FILE *CreateScriptFile(struct HandOff *handOff)
  * left: half a script (a full disk) must never reach the interpreter. */
 static int WriteScript(struct HandOff *handOff, const char *modulePath)
 {
-    struct Script script;
+    /* Not on the stack, where every frame stays below a page (the build
+     * leaves out stack probes). */
+    static struct Script script;
     FILE *file = CreateScriptFile(handOff);
     int written;
     int i;
@@ -195,22 +198,28 @@ static int StartInterpreter(struct HandOff *handOff)
      * inherits the parent, or starts in the temporary directory when it is
      * to find the script there by its bare name. */
     SetCurrentDirectoryA("..");
-    /* Its handles are not used: the process ends right after. */
-    started = CreateProcessA(NULL, handOff->commandLine, NULL, NULL, TRUE, handOff->win9x ? DETACHED_PROCESS : 0, NULL,
-                   handOff->scriptArgument == handOff->scriptPath ? NULL : handOff->tempDir, &startup, &process);
+    /* Its handles are not used: the process ends right after. On the NT
+     * family the interpreter is named as the program to start, so that no
+     * other program stands in for it whatever COMSPEC holds (a blank in it
+     * would let C:\Program.exe do so); the Windows 95 family's is a short
+     * path. */
+    started = CreateProcessA(handOff->win9x ? NULL : handOff->interpreter, handOff->commandLine, NULL, NULL, TRUE,
+                             handOff->win9x ? DETACHED_PROCESS : 0, NULL,
+                             handOff->scriptArgument == handOff->scriptPath ? NULL : handOff->tempDir, &startup,
+                             &process);
     if (handOff->win9x)
         CloseHandle(nul);
     return started;
 }
 
-void StartCleanupScript(const char *modulePath)
+void StartCleanupScript(const char *modulePath, int exitCode)
 {
     struct HandOff handOff;
 
     handOff.byHandle = 0;
     if (ComposeHandOff(&handOff) && WriteScript(&handOff, modulePath)) {
         if (StartInterpreter(&handOff))
-            ExitProcess(0);
+            ExitProcess((UINT)exitCode);
         /* Nothing will run it. */
         DeleteFileA(handOff.scriptPath);
     }

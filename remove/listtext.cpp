@@ -6,6 +6,8 @@
 
 #include "base/text.h"
 
+extern const char ListFileName[] = "Uninstall.lst";
+
 /* Exactly the classic white-space and control characters; not the locale's. */
 static int IsTrimmed(unsigned char c)
 {

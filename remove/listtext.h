@@ -7,6 +7,9 @@
 #include <stddef.h>
 #include <stdio.h>
 
+/* Written by the installer beside the executable. */
+extern const char ListFileName[];
+
 /* Room for one read of the list: 519 bytes of a line and the terminator. */
 enum { ListLineSize = 520 };
 

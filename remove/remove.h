@@ -5,9 +5,13 @@
 
 #include <stdio.h>
 
-void RunUninstall(void);
+/* The uninstall, with a box to confirm unless the run is quiet. Returns the
+ * exit code when it stops before the hand-off (ExitCode). */
+int RunUninstall(void);
 void RemoveProgramGroup(void);
-void StartCleanupScript(const char *modulePath);
+/* Hands the rest of the uninstall to the cleanup script and ends the
+ * process with exitCode; returns only when there is no script to hand it. */
+void StartCleanupScript(const char *modulePath, int exitCode);
 
 /* Deletion passes over the open list until a pass deletes nothing, and at
  * most one pass more than the list has entries; entries are relative to

@@ -42,19 +42,22 @@ static const char BlockFormat[] = "del \"%s\"\r\n"
                                   "rd \"%s\"\r\n"
                                   "if not exist \"%s\" goto done\r\n";
 
-/* Lines 17 to 19: the executable twice, then the script. */
+/* Lines 17 to 19: the executable twice, then the script. The quiet form
+ * takes the same three paths and uses only the last. */
 static const char TailFormat[] = ":done\r\n"
                                  "if exist \"%s\" \"%s\" Warning\r\n"
                                  "del \"%s\"";
+static const char QuietTailFormat[] = ":done\r\n"
+                                      "%.0s%.0sdel \"%s\"";
 
 int FormatScriptBlock(char *dst, size_t size, const char *modulePath, const char *installDir)
 {
     return FormatWithPaths(dst, size, BlockFormat, modulePath, installDir, modulePath);
 }
 
-int FormatScriptTail(char *dst, size_t size, const char *modulePath, const char *scriptPath)
+int FormatScriptTail(char *dst, size_t size, int quiet, const char *modulePath, const char *scriptPath)
 {
-    return FormatWithPaths(dst, size, TailFormat, modulePath, modulePath, scriptPath);
+    return FormatWithPaths(dst, size, quiet ? QuietTailFormat : TailFormat, modulePath, modulePath, scriptPath);
 }
 
 /* 1 when the first length bytes of path name dir, letter case ignored
@@ -77,7 +80,9 @@ const char *ScriptArgument(int win9x, const char *scriptPath, const char *instal
 
 int FormatScriptCommand(char *dst, size_t size, int win9x, const char *interpreter, const char *scriptArgument)
 {
-    if (!win9x && strpbrk(scriptArgument, "&<>()@^|,;="))
-        return FormatText(dst, size, "%s /c \"\"%s\"\"", interpreter, scriptArgument);
-    return FormatText(dst, size, "%s /c \"%s\"", interpreter, scriptArgument);
+    if (win9x)
+        return FormatText(dst, size, "%s /c \"%s\"", interpreter, scriptArgument);
+    if (strpbrk(scriptArgument, "&<>()@^|,;="))
+        return FormatText(dst, size, "\"%s\" /c \"\"%s\"\"", interpreter, scriptArgument);
+    return FormatText(dst, size, "\"%s\" /c \"%s\"", interpreter, scriptArgument);
 }

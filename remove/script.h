@@ -24,8 +24,9 @@ int FormatScriptHead(char *dst, size_t size, int win9x, const char *modulePath);
 int FormatScriptBlock(char *dst, size_t size, const char *modulePath, const char *installDir);
 
 /* Lines 17 to 19, the last without a line end: the warning run when the
- * executable survived, then the script deletes itself. */
-int FormatScriptTail(char *dst, size_t size, const char *modulePath, const char *scriptPath);
+ * executable survived, then the script deletes itself. A quiet uninstall's
+ * script runs no warning: nobody may be there to answer it. */
+int FormatScriptTail(char *dst, size_t size, int quiet, const char *modulePath, const char *scriptPath);
 
 /* The script as the interpreter's command line names it: its path; but the
  * NT family's cmd expands %NAME% on its command line even between quotes,
@@ -35,7 +36,10 @@ int FormatScriptTail(char *dst, size_t size, const char *modulePath, const char 
  * trailing backslash): the interpreter must never hold that one. */
 const char *ScriptArgument(int win9x, const char *scriptPath, const char *installDir);
 
-/* The interpreter's command line: interpreter /c "script". The NT family's
+/* The interpreter's command line: interpreter /c "script", the
+ * interpreter in quotes on the NT family, where it may lie below a folder
+ * with a blank in its name (the Windows 95 family's is a short path that
+ * its command.com is given as it is). The NT family's
  * cmd drops the outer quotes of a /c argument that holds one of &<>()@^|
  * and would then split the path at it (a temporary directory such as
  * C:\Users\John (Work)\Temp); it splits at ',', ';' and '=' as well (a

@@ -5,18 +5,14 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "base/messages.h"
 #include "base/platform.h"
 #include "base/text.h"
-#include "entry/messages.h"
 #include "register/register.h"
 #include "remove/listtext.h"
 #include "remove/remove.h"
 #include "remove/safedelete.h"
 #include "settings/settings.h"
-
-/* Written by the installer beside the executable; opened by this relative
- * name while the installation directory is the current directory. */
-static const char ListFileName[] = "Uninstall.lst";
 
 enum { ErrorTextSize = 200 };
 
@@ -195,7 +191,7 @@ static void ShowListError(void)
     char errorText[ErrorTextSize];
 
     if (FormatText(errorText, sizeof errorText, "%s %s", MsgText(MsgCannotOpenList), ListFileName))
-        MessageBoxA(NULL, errorText, MsgText(MsgCaption), MB_ICONHAND | MB_SETFOREGROUND);
+        ShowBox(errorText, MB_ICONHAND | MB_SETFOREGROUND);
 }
 
 /* 1 when the process's current directory is dir. */
@@ -207,22 +203,21 @@ static int IsCurrentDirectory(const char *dir)
     return LengthFits(n, sizeof current) && IsSameDirectory(current, dir);
 }
 
-void RunUninstall(void)
+int RunUninstall(void)
 {
     char modulePath[PathSize];
     char installDir[PathSize];
-    const char *caption;
     size_t n;
     int entered, left;
     FILE *list;
 
     if (!GetModulePath(modulePath, sizeof modulePath))
-        return;
+        return ExitFailed;
     if (!FormatText(installDir, sizeof installDir, "%s", modulePath))
-        return;
+        return ExitFailed;
     n = CutToDirectory(installDir);
     if (n == 0)
-        return;
+        return ExitFailed;
     SetCurrentDirectoryA(installDir);
     /* The list is opened by its relative name, so it is taken only where
      * the directory entered is the installation directory: one whose name
@@ -234,22 +229,22 @@ void RunUninstall(void)
         installDir[n] = '\\';
         installDir[n + 1] = '\0';
     }
-    /* The caption is fetched first, then the text. */
-    caption = MsgText(MsgCaption);
-    if (MessageBoxA(NULL, MsgText(MsgConfirm), caption,
-                    MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) != IDYES)
-        return;
+    if (!QuietRun && ShowBox(MsgText(MsgConfirm), MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) != IDYES)
+        return ExitDeclined;
     list = entered ? fopen(ListFileName, "rb") : NULL;
     if (!list) {
         ShowListError();
-        return;
+        /* No list is nothing to uninstall; one that cannot be read is not. */
+        return entered && GetFileAttributesA(ListFileName) == INVALID_FILE_ATTRIBUTES && IsAbsent(GetLastError())
+                   ? ExitNothingInstalled
+                   : ExitFailed;
     }
     /* No pass is made where the entries cannot be checked: the list, the
      * group and the registry then stay as they are. */
     if (DeleteListedItems(list, installDir) == 0) {
         fclose(list);
         ShowListError();
-        return;
+        return ExitFailed;
     }
     left = IsListedWorkLeft(list, installDir);
     fclose(list);
@@ -261,5 +256,8 @@ void RunUninstall(void)
     /* Reads the group name under HKEY_CURRENT_USER, before the settings go. */
     RemoveProgramGroup();
     DeleteSettings();
-    StartCleanupScript(modulePath);
+    /* Ends the process once the script has the rest; otherwise the
+     * executable and its directory are left. */
+    StartCleanupScript(modulePath, left ? ExitFailed : ExitDone);
+    return ExitFailed;
 }

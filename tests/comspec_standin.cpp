@@ -1,7 +1,9 @@
 // Stands in for the command interpreter in the uninstall tests. Started as
 // "<this> /c "<script>"", it copies the script into the directory that
-// QEL_STANDIN_OUT names, records its command line, current directory and
-// start-up record there, writes "done" last, and runs nothing.
+// QEL_STANDIN_OUT names, records its command line, its own path, current
+// directory and start-up record there, writes "done" last, and runs
+// nothing. A copy planted where another program would be started in its
+// place tells, by its path, which of them ran.
 #include <windows.h>
 
 #include <stdio.h>
@@ -29,6 +31,9 @@ int main()
     std::string dir = out;
     std::string line = GetCommandLineA();
     bool ok = Record(dir + "\\command-line.txt", line);
+    char image[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, image, sizeof image);
+    ok = Record(dir + "\\image.txt", std::string(image, length < sizeof image ? length : 0)) && ok;
 
     size_t start = line.find(" /c \"");
     if (start != std::string::npos) {

@@ -8,7 +8,7 @@
 
 #include "base/text.h"
 #include "bench.h"
-#include "entry/messages.h"
+#include "base/messages.h"
 
 using namespace bench;
 
@@ -63,6 +63,9 @@ const ModeCase ModeCases[] = {
     {"waiting", ModeUninstall},        {"wai", ModeUninstall},
     {"", ModeUninstall},               {"anything", ModeUninstall},
     {" wait", ModeUninstall},          {"\xC9wait", ModeUninstall},
+    {"/S", ModeQuietUninstall},        {"/s", ModeQuietUninstall},
+    {"/S ", ModeUninstall},            {"/Silent", ModeUninstall},
+    {"-S", ModeUninstall},             {"/", ModeUninstall},
 };
 
 TEST(SelectMode, FirstMatchingRowDecidesAndCaseIsIgnored)
@@ -197,7 +200,7 @@ TEST_F(Dispatch, WaitLastsAboutOneSecondAndShowsNothing)
 
 TEST_F(Dispatch, AnyOtherTailAsksToUninstallWithYesAsDefault)
 {
-    for (const char *tail : {"", " waiting", " wait ", " warning ", " reg", " /S"}) {
+    for (const char *tail : {"", " waiting", " wait ", " warning ", " reg", " /S ", " -S", " /Silent"}) {
         Process run = StartWithTail(exe_, tail, dir_.Path(), TestFamily());
         Box box;
         ASSERT_TRUE(WaitForBox(Caption, &box, 10000, run.Id())) << "tail '" << tail << "'";
@@ -207,7 +210,7 @@ TEST_F(Dispatch, AnyOtherTailAsksToUninstallWithYesAsDefault)
         EXPECT_EQ((std::vector<int>{IDYES, IDNO}), box.buttons);
         EXPECT_EQ(IDYES, box.defaultButton);
         AnswerBox(box, IDNO);
-        EXPECT_EQ(0, run.Wait()) << "tail '" << tail << "'";
+        EXPECT_EQ(1602, run.Wait()) << "tail '" << tail << "'";
     }
 }
 

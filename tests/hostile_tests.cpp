@@ -137,11 +137,12 @@ TEST_F(Hostile, InstallationPathOneBytePastTheLimitDoesNothing)
     DWORD error = GetLastError();
     if (started) {
         // Where a platform starts it, the program must not act on a module
-        // path it could not hold: no box, exit code 0, the list untouched.
+        // path it could not hold: no box, the list untouched, and an exit
+        // code that says the uninstall did not happen.
         Process run(info.hProcess, info.dwProcessId);
         CloseHandle(info.hThread);
         EXPECT_FALSE(BoxAppearedUntilExit(run, ""));
-        EXPECT_EQ(0, run.Wait());
+        EXPECT_EQ(1603, run.Wait());
     }
     DeleteFileW((L"\\\\?\\" + wide).c_str());
     if (!started)
@@ -669,7 +670,7 @@ TEST_F(Hostile, WithoutComspecTheUserIsToldTheExecutableStaysAndNoScriptIsLeft)
         LayOut(dir, {"listed.txt"}, {"unlisted.txt"});
         std::unique_ptr<ScopedEnv> comspec(empty ? new ScopedEnv("COMSPEC", "") : new ScopedEnv("COMSPEC"));
 
-        EXPECT_EQ(0, UninstallAnsweringYes(exe, dir.Path(), {exe}));
+        EXPECT_EQ(1603, UninstallAnsweringYes(exe, dir.Path(), {exe}));
 
         EXPECT_FALSE(FileExists(dir / "listed.txt"));
         EXPECT_FALSE(FileExists(dir / "Uninstall.lst"));

@@ -167,16 +167,18 @@ protected:
     }
 
     // Runs exe with exactly commandLine, as the installer would, and checks
-    // that it shows no window at all and exits with 0.
-    static void Run(const std::string &exe, const std::string &commandLine, const std::string &currentDir)
+    // that it shows no window at all and exits with code: 0 when the entry
+    // was written, 1603 when not.
+    static void Run(const std::string &exe, const std::string &commandLine, const std::string &currentDir,
+                    long code = 0)
     {
         Process run = Start(exe, commandLine, currentDir, TestFamily());
         ASSERT_TRUE(run.Started()) << commandLine;
         EXPECT_FALSE(BoxAppearedUntilExit(run, AnyWindow)) << commandLine;
-        EXPECT_EQ(0, run.Wait()) << commandLine;
+        EXPECT_EQ(code, run.Wait()) << commandLine;
     }
 
-    void RunTail(const std::string &tail) { Run(exe_, "\"" + exe_ + "\"" + tail, dir_.Path()); }
+    void RunTail(const std::string &tail, long code = 0) { Run(exe_, "\"" + exe_ + "\"" + tail, dir_.Path(), code); }
 
     static RegValue Group() { return ReadRegValue(HKEY_CURRENT_USER, SettingsKey, "Group"); }
 
@@ -267,24 +269,46 @@ TEST_F(Registration, GroupIsTheTextAfterTheWordWithOnlyLeadingBlanksSkipped)
     }
 }
 
-TEST_F(Registration, UninstallEntryNamesTheProgramUnquotedAndWithoutArguments)
+TEST_F(Registration, UninstallEntryNamesTheProgramQuotedItsQuietFormItsPlaceAndTheListedSize)
 {
+    // Listed: files of 1, 1024 and 1025 bytes (1, 1 and 2 KiB as a disk
+    // holds them), an empty file, a directory, one that is missing and a
+    // wildcard, which names nothing. An unlisted file is not counted.
+    LayFile(dir_ / "one.txt", "1");
+    LayFile(dir_ / "sub\\kib.dat", std::string(1024, 'k'));
+    LayFile(dir_ / "sub\\more.dat", std::string(1025, 'm'));
+    LayFile(dir_ / "empty.txt", "");
+    LayFile(dir_ / "unlisted.dat", std::string(4096, 'u'));
+    LayFile(dir_ / "Uninstall.lst", "one.txt\r\nsub\\kib.dat\r\nsub\\more.dat\r\nempty.txt\r\nsub\r\nmissing.txt\r\n*.dat\r\n");
     RunTail(" register Tools");
 
-    RegValue displayName = ReadRegValue(HKEY_LOCAL_MACHINE, UninstallEntry, "DisplayName");
-    EXPECT_EQ((DWORD)REG_SZ, displayName.type);
-    EXPECT_EQ(Sz("QEL file manager"), displayName.data);
-    EXPECT_EQ(17u, displayName.data.size());
-
-    // The installation path holds a blank; the value still carries no quotes.
+    // The installation path holds a blank: quoted, a program planted at its
+    // first word cannot stand in for the uninstaller.
     ASSERT_NE(std::string::npos, exe_.find(' '));
-    RegValue uninstall = ReadRegValue(HKEY_LOCAL_MACHINE, UninstallEntry, "UninstallString");
-    EXPECT_EQ((DWORD)REG_SZ, uninstall.type);
-    EXPECT_EQ(Sz(exe_), uninstall.data);
-    EXPECT_EQ(exe_.size() + 1, uninstall.data.size());
-
-    EXPECT_EQ((std::vector<std::string>{"DisplayName", "UninstallString"}),
-              Sorted(RegValueNames(HKEY_LOCAL_MACHINE, UninstallEntry)));
+    struct Expected {
+        const char *name;
+        DWORD type;
+        std::string data;
+    };
+    const Expected values[] = {
+        {"DisplayIcon", REG_SZ, Sz(exe_)},
+        {"DisplayName", REG_SZ, Sz("QEL file manager")},
+        {"EstimatedSize", REG_DWORD, Dword(4)},
+        {"InstallLocation", REG_SZ, Sz(dir_.Path())},
+        {"NoModify", REG_DWORD, Dword(1)},
+        {"NoRepair", REG_DWORD, Dword(1)},
+        {"QuietUninstallString", REG_SZ, Sz("\"" + exe_ + "\" /S")},
+        {"UninstallString", REG_SZ, Sz("\"" + exe_ + "\"")},
+    };
+    std::vector<std::string> names;
+    for (const Expected &e : values) {
+        RegValue value = ReadRegValue(HKEY_LOCAL_MACHINE, UninstallEntry, e.name);
+        EXPECT_EQ(e.type, value.type) << e.name;
+        EXPECT_EQ(e.data, value.data) << e.name;  // the bytes, and so their length
+        names.push_back(e.name);
+    }
+    EXPECT_EQ(17u, ReadRegValue(HKEY_LOCAL_MACHINE, UninstallEntry, "DisplayName").data.size());
+    EXPECT_EQ(names, Sorted(RegValueNames(HKEY_LOCAL_MACHINE, UninstallEntry)));
     EXPECT_TRUE(RegSubkeys(HKEY_LOCAL_MACHINE, UninstallEntry).empty());
 }
 
@@ -297,6 +321,7 @@ TEST_F(Registration, EveryRunRewritesTheEntryAndTheGroup)
     RegSetValueExA(key, "DisplayName", 0, REG_DWORD, (const BYTE *)&stale, sizeof stale);
     RegSetValueExA(key, "UninstallString", 0, REG_SZ, (const BYTE *)"C:\\old\\Uninstall.exe register x",
                    sizeof "C:\\old\\Uninstall.exe register x");
+    RegSetValueExA(key, "EstimatedSize", 0, REG_DWORD, (const BYTE *)&stale, sizeof stale);
     RegCloseKey(key);
 
     RunTail(" register Old Group");
@@ -304,7 +329,9 @@ TEST_F(Registration, EveryRunRewritesTheEntryAndTheGroup)
 
     EXPECT_EQ(Sz("QEL file manager"), ReadRegValue(HKEY_LOCAL_MACHINE, UninstallEntry, "DisplayName").data);
     EXPECT_EQ((DWORD)REG_SZ, ReadRegValue(HKEY_LOCAL_MACHINE, UninstallEntry, "DisplayName").type);
-    EXPECT_EQ(Sz(exe_), ReadRegValue(HKEY_LOCAL_MACHINE, UninstallEntry, "UninstallString").data);
+    EXPECT_EQ(Sz("\"" + exe_ + "\""), ReadRegValue(HKEY_LOCAL_MACHINE, UninstallEntry, "UninstallString").data);
+    // Without a list there is no size to tell, and the old one is gone.
+    EXPECT_FALSE(ReadRegValue(HKEY_LOCAL_MACHINE, UninstallEntry, "EstimatedSize").exists);
     EXPECT_EQ(Sz("New"), Group().data);
 }
 
@@ -462,7 +489,7 @@ TEST_F(RegistrationWithoutUninstallList, NoEntryNoGroupNoHostButTheHighlightDefa
     ASSERT_EQ(ERROR_CHILD_MUST_BE_VOLATILE, RegCreateKeyExA(HKEY_LOCAL_MACHINE, UninstallEntry, 0, NULL, 0,
                                                             KEY_ALL_ACCESS, NULL, &key, NULL));
 
-    RunTail(" register Tools");
+    RunTail(" register Tools", 1603);
 
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UninstallEntry));
     EXPECT_FALSE(Group().exists);
@@ -576,8 +603,9 @@ TEST_F(Launcher, LauncherPathsAtThePathLimitAreWrittenAndOnePastItNothing)
     Run(exe, "\"" + exe + "\" register Tools", tooLong.Path());
     EXPECT_FALSE(FileExists(tooLong / "$UseBat.$$$"));
     EXPECT_FALSE(FileExists(tooLong / "Qel.bat"));
-    // Registration itself goes on.
-    EXPECT_EQ(Sz(exe), ReadRegValue(HKEY_LOCAL_MACHINE, UninstallEntry, "UninstallString").data);
+    // Registration itself goes on, quoting a path this long too.
+    EXPECT_EQ(Sz("\"" + exe + "\""), ReadRegValue(HKEY_LOCAL_MACHINE, UninstallEntry, "UninstallString").data);
+    EXPECT_EQ(Sz("\"" + exe + "\" /S"), ReadRegValue(HKEY_LOCAL_MACHINE, UninstallEntry, "QuietUninstallString").data);
     EXPECT_EQ(Sz("Tools"), Group().data);
 }
 

@@ -800,7 +800,7 @@ protected:
                  ImportHook box("USER32.dll", "MessageBoxA", (void *)&RecordedBox);
                  // The hand-off leaves it for the parent.
                  SetCurrentDirectoryA(dir_.Path().c_str());
-                 StartCleanupScript((dir_ / "Uninstall.exe").c_str());
+                 StartCleanupScript((dir_ / "Uninstall.exe").c_str(), 0);
              }},
         };
     }
@@ -1096,12 +1096,12 @@ struct Pieces {
     char tail[ScriptPieceSize + 1];
     int headOk, blockOk, tailOk;
 
-    Pieces(int win9x, const char *module, const char *dir, const char *script)
+    Pieces(int win9x, const char *module, const char *dir, const char *script, int quiet = 0)
     {
         memset(this, Marker, sizeof *this);
         headOk = FormatScriptHead(head, ScriptPieceSize, win9x, module);
         blockOk = FormatScriptBlock(block, ScriptPieceSize, module, dir);
-        tailOk = FormatScriptTail(tail, ScriptPieceSize, module, script);
+        tailOk = FormatScriptTail(tail, ScriptPieceSize, quiet, module, script);
     }
     std::string Script() const
     {
@@ -1126,6 +1126,14 @@ TEST(CleanupScript, NineteenLinesByteForByteWithCrLfAfterAllButTheLast)
     EXPECT_EQ(std::string(ExampleScript), script);
     EXPECT_EQ(18, std::count(script.begin(), script.end(), '\n'));
     EXPECT_TRUE(pieces.MarkersIntact());
+
+    // A quiet uninstall's script leaves out the warning run, nothing else.
+    Pieces quiet(0, "C:\\Program Files\\Qel\\Uninstall.exe", "C:\\Program Files\\Qel", "C:\\TEMP\\Uninstall.Qel.Bat", 1);
+    std::string expected = ExampleScript;
+    size_t warning = expected.find("if exist");
+    expected.erase(warning, expected.find('\n', warning) + 1 - warning);
+    EXPECT_EQ(expected, quiet.Script());
+    EXPECT_TRUE(quiet.MarkersIntact());
 }
 
 TEST(CleanupScript, Windows95FamilyStartsTheWaitRunWithPathAndWordInOneQuote)
@@ -1153,6 +1161,8 @@ TEST(CleanupScript, EveryPercentOfEveryPathIsDoubled)
                  "if exist \"C:\\a%%b%%c\\Uninstall.exe\" \"C:\\a%%b%%c\\Uninstall.exe\" Warning\r\n"
                  "del \"C:\\T%%EMP%%\\Uninstall.Qel.Bat\"",
                  pieces.tail);
+    Pieces quiet(0, "C:\\a%b%c\\Uninstall.exe", "C:\\a%b%c", "C:\\T%EMP%\\Uninstall.Qel.Bat", 1);
+    EXPECT_STREQ(":done\r\ndel \"C:\\T%%EMP%%\\Uninstall.Qel.Bat\"", quiet.tail);
     Pieces win9x(1, "C:\\a%b%c\\Uninstall.exe", "C:\\a%b%c", "C:\\TEMP\\Uninstall.Qel.Bat");
     EXPECT_STREQ("start /wait \"C:\\a%%b%%c\\Uninstall.exe wait\"\r\n", win9x.head);
 }
@@ -1233,31 +1243,31 @@ struct CommandCase {
 
 const CommandCase CommandCases[] = {
     {"plain path in one pair of quotes", 0, "C:\\TEMP\\Uninstall.Qel.Bat", "C:\\Qel",
-     "C:\\cmd.exe /c \"C:\\TEMP\\Uninstall.Qel.Bat\"", false},
+     "\"C:\\cmd.exe\" /c \"C:\\TEMP\\Uninstall.Qel.Bat\"", false},
     {"blanks alone keep one pair", 0, "C:\\Documents and Settings\\Jo\\Uninstall.Qel.Bat", "C:\\Qel",
-     "C:\\cmd.exe /c \"C:\\Documents and Settings\\Jo\\Uninstall.Qel.Bat\"", false},
+     "\"C:\\cmd.exe\" /c \"C:\\Documents and Settings\\Jo\\Uninstall.Qel.Bat\"", false},
     {"ampersand and parentheses get a second pair", 0, "C:\\John (Work) & Co\\Uninstall.Qel.Bat", "C:\\Qel",
-     "C:\\cmd.exe /c \"\"C:\\John (Work) & Co\\Uninstall.Qel.Bat\"\"", false},
+     "\"C:\\cmd.exe\" /c \"\"C:\\John (Work) & Co\\Uninstall.Qel.Bat\"\"", false},
     {"a comma gets a second pair", 0, "C:\\Smith, John\\Uninstall.Qel.Bat", "C:\\Qel",
-     "C:\\cmd.exe /c \"\"C:\\Smith, John\\Uninstall.Qel.Bat\"\"", false},
+     "\"C:\\cmd.exe\" /c \"\"C:\\Smith, John\\Uninstall.Qel.Bat\"\"", false},
     {"a semicolon gets a second pair", 0, "C:\\t;x\\Uninstall.Qel.Bat", "C:\\Qel",
-     "C:\\cmd.exe /c \"\"C:\\t;x\\Uninstall.Qel.Bat\"\"", false},
+     "\"C:\\cmd.exe\" /c \"\"C:\\t;x\\Uninstall.Qel.Bat\"\"", false},
     {"an equals sign gets a second pair", 0, "C:\\t=x\\Uninstall.Qel.Bat", "C:\\Qel",
-     "C:\\cmd.exe /c \"\"C:\\t=x\\Uninstall.Qel.Bat\"\"", false},
+     "\"C:\\cmd.exe\" /c \"\"C:\\t=x\\Uninstall.Qel.Bat\"\"", false},
     {"bytes above 0x7F change nothing", 0, "C:\\J\xFCrgen\\Uninstall.Qel.Bat", "C:\\Qel",
-     "C:\\cmd.exe /c \"C:\\J\xFCrgen\\Uninstall.Qel.Bat\"", false},
+     "\"C:\\cmd.exe\" /c \"C:\\J\xFCrgen\\Uninstall.Qel.Bat\"", false},
     {"a percent pair: the bare name", 0, "C:\\a%USERNAME%b\\Uninstall.Qel.Bat", "C:\\Qel",
-     "C:\\cmd.exe /c \"Uninstall.Qel.Bat\"", true},
+     "\"C:\\cmd.exe\" /c \"Uninstall.Qel.Bat\"", true},
     {"one percent: the bare name", 0, "C:\\100%\\Uninstall.Qel.Bat", "C:\\Qel",
-     "C:\\cmd.exe /c \"Uninstall.Qel.Bat\"", true},
+     "\"C:\\cmd.exe\" /c \"Uninstall.Qel.Bat\"", true},
     {"percent and comma: the bare name needs one pair", 0, "C:\\a%b, c\\Uninstall.Qel.Bat", "C:\\Qel",
-     "C:\\cmd.exe /c \"Uninstall.Qel.Bat\"", true},
+     "\"C:\\cmd.exe\" /c \"Uninstall.Qel.Bat\"", true},
     {"percent in a directory above the installation", 0, "C:\\T%\\Uninstall.Qel.Bat", "C:\\T%\\Qel",
-     "C:\\cmd.exe /c \"Uninstall.Qel.Bat\"", true},
+     "\"C:\\cmd.exe\" /c \"Uninstall.Qel.Bat\"", true},
     {"percent, but the script lies in the installation directory", 0, "C:\\Qel %x\\Uninstall.Qel.Bat",
-     "C:\\Qel %x", "C:\\cmd.exe /c \"C:\\Qel %x\\Uninstall.Qel.Bat\"", false},
+     "C:\\Qel %x", "\"C:\\cmd.exe\" /c \"C:\\Qel %x\\Uninstall.Qel.Bat\"", false},
     {"the same directory in other letter case", 0, "C:\\QEL %X\\Uninstall.Qel.Bat", "c:\\qel %x",
-     "C:\\cmd.exe /c \"C:\\QEL %X\\Uninstall.Qel.Bat\"", false},
+     "\"C:\\cmd.exe\" /c \"C:\\QEL %X\\Uninstall.Qel.Bat\"", false},
     {"Windows 95 family: one pair for a comma", 1, "C:\\Smith, John\\Uninstall.Qel.Bat", "C:\\Qel",
      "C:\\cmd.exe /c \"C:\\Smith, John\\Uninstall.Qel.Bat\"", false},
     {"Windows 95 family: the path with its percent", 1, "C:\\a%b%\\Uninstall.Qel.Bat", "C:\\Qel",
@@ -1283,8 +1293,9 @@ TEST(ScriptCommand, CommandLineOf511BytesFitsAndOneMoreIsRefused)
 {
     const std::string script = "C:\\t,x\\Uninstall.Qel.Bat";
     for (int win9x : {0, 1}) {
-        // interpreter + " /c " + the quoted script: 511 bytes.
-        size_t quotes = win9x ? 2 : 4;
+        // interpreter + " /c " + the quoted script: 511 bytes; the NT
+        // family quotes the interpreter and this script twice.
+        size_t quotes = win9x ? 2 : 6;
         std::string interpreter(511 - 4 - quotes - script.size(), 'c');
         for (size_t extra : {0u, 1u}) {
             std::string longer = interpreter + std::string(extra, 'c');
@@ -1421,7 +1432,7 @@ TEST_F(CleanupScriptOnAFullDisk, FailedWriteOrCloseLeavesNoScriptStartsNothingAn
         {
             FullDisk disk(failing, failing == 0);
             ASSERT_TRUE(disk.Installed());
-            StartCleanupScript((install_ / "Uninstall.exe").c_str());
+            StartCleanupScript((install_ / "Uninstall.exe").c_str(), 0);
             EXPECT_EQ(failing ? failing : 7, disk.Writes()) << "writes after the failure";
         }
         EXPECT_FALSE(FileExists(temp_ / "Uninstall.Qel.Bat")) << "a partial script is left";

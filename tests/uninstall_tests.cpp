@@ -107,11 +107,17 @@ protected:
     }
 
     // Starts the uninstall in currentDir, answers Yes, and expects the
-    // error box of a list file that cannot be opened, and the end.
-    void RunExpectingListError(const std::string &exe, const std::string &currentDir)
+    // error box of a list file that cannot be opened, and the end with
+    // code; a quiet one (" /S") shows no window at all.
+    void RunExpectingListError(const std::string &exe, const std::string &currentDir, long code, bool quiet = false)
     {
-        Process run = StartWithTail(exe, "", currentDir, TestFamily());
+        Process run = StartWithTail(exe, quiet ? " /S" : "", currentDir, TestFamily());
         ASSERT_TRUE(run.Started());
+        if (quiet) {
+            EXPECT_FALSE(BoxAppearedUntilExit(run, ""));
+            EXPECT_EQ(code, run.Wait());
+            return;
+        }
         Confirm(run, IDYES);
         Box box;
         ASSERT_TRUE(WaitForBox(Caption, &box, 10000, run.Id())) << "no error box";
@@ -120,23 +126,28 @@ protected:
             EXPECT_TRUE(box.hasIcon);
         EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
         AnswerBox(box, IDOK);
-        EXPECT_EQ(0, run.Wait());
+        EXPECT_EQ(code, run.Wait());
     }
 
     // Starts the uninstall in currentDir, answers Yes, and waits for its end
     // without any further box but the warnings to delete the paths in
-    // warned by hand.
-    void RunConfirmed(const std::string &exe, const std::string &currentDir,
-                      const std::vector<std::string> &warned = {})
+    // warned by hand; a quiet one asks nothing and shows no window at all.
+    // Returns the exit code.
+    long RunConfirmed(const std::string &exe, const std::string &currentDir,
+                      const std::vector<std::string> &warned = {}, bool quiet = false)
     {
-        Process run = StartWithTail(exe, "", currentDir, TestFamily());
-        ASSERT_TRUE(run.Started());
+        Process run = StartWithTail(exe, quiet ? " /S" : "", currentDir, TestFamily());
+        EXPECT_TRUE(run.Started());
+        if (quiet) {
+            EXPECT_FALSE(BoxAppearedUntilExit(run, ""));
+            return run.Wait();
+        }
         Confirm(run, IDYES);
         std::vector<std::string> texts;
         for (const std::string &path : warned)
             texts.push_back(WarningText(path));
         EXPECT_FALSE(BoxAppearedUntilExit(run, Caption, 20000, texts));
-        EXPECT_EQ(0, run.Wait());
+        return run.Wait();
     }
 
     ScratchDir dir_;
@@ -153,7 +164,7 @@ TEST_F(Uninstall, AnswerNoChangesNothing)
     Process run = StartWithTail(exe_, "", dir_.Path(), TestFamily());
     Confirm(run, IDNO);
     EXPECT_FALSE(BoxAppearedUntilExit(run, Caption));
-    EXPECT_EQ(0, run.Wait());
+    EXPECT_EQ(1602, run.Wait());
 
     EXPECT_EQ(before, ReadTree(dir_.Path()));
     ExpectRegistryUntouched();
@@ -168,58 +179,72 @@ TEST_F(Uninstall, MissingListShowsTheErrorBoxWithOkOnlyAndChangesNothing)
     InterpreterStandin standin;
     std::map<std::string, std::string> before = ReadTree(dir_.Path());
 
-    RunExpectingListError(exe_, dir_.Path());
+    // Nothing to uninstall, for whoever asks in either mode.
+    for (bool quiet : {false, true}) {
+        SCOPED_TRACE(quiet ? "quiet" : "asked");
+        RunExpectingListError(exe_, dir_.Path(), 1605, quiet);
 
-    EXPECT_EQ(before, ReadTree(dir_.Path()));
-    ExpectRegistryUntouched();
-    EXPECT_FALSE(FileExists(CleanupScriptPath()));
-    EXPECT_FALSE(standin.Wait(0)) << "an interpreter was started";
+        EXPECT_EQ(before, ReadTree(dir_.Path()));
+        ExpectRegistryUntouched();
+        EXPECT_FALSE(FileExists(CleanupScriptPath()));
+        EXPECT_FALSE(standin.Wait(0)) << "an interpreter was started";
+    }
 }
 
 TEST_F(Uninstall, FullUninstallDeletesWhatIsListedKeepsTheRestAndHandsOverToTheScript)
 {
-    Layout layout = LayOutSampleInstallation(dir_.Path(), true);
-    const std::vector<std::string> shortcuts = {"QEL.lnk", "QEL Editor.lnk", "Uninstall QEL.lnk"};
-    MakeProgramGroup(shortcuts);
-    InterpreterStandin standin;
-    std::vector<std::string> executes;
-    {
-        // Serves until the program has ended.
-        ProgmanRecorder progman;
-        ASSERT_TRUE(progman.Ready());
-        RunConfirmed(exe_, dir_.Path());
-        executes = progman.Executes();
+    // Asked and answered Yes, or quiet (" /S", as deployment tools start
+    // it): the same result, and the quiet one shows no window at all.
+    for (bool quiet : {false, true}) {
+        SCOPED_TRACE(quiet ? "quiet" : "asked");
+        ScratchDir dir(quiet ? "full quiet" : "full asked");
+        std::string exe = dir.Install();
+        Layout layout = LayOutSampleInstallation(dir.Path(), true);
+        const std::vector<std::string> shortcuts = {"QEL.lnk", "QEL Editor.lnk", "Uninstall QEL.lnk"};
+        MakeRegistry();
+        MakeProgramGroup(shortcuts);
+        InterpreterStandin standin;
+        std::vector<std::string> executes;
+        {
+            // Serves until the program has ended.
+            ProgmanRecorder progman;
+            ASSERT_TRUE(progman.Ready());
+            EXPECT_EQ(0, RunConfirmed(exe, dir.Path(), {}, quiet));
+            executes = progman.Executes();
+        }
+
+        // Everything listed is gone, every unlisted file is there with its
+        // bytes and so are its directories; the list file is gone.
+        std::map<std::string, std::string> tree = ReadTree(dir.Path());
+        for (const std::string &item : layout.gone)
+            EXPECT_FALSE(tree.count(item)) << item << " is still there";
+        EXPECT_TRUE(tree.count("Uninstall.exe")) << "the script has not run yet";
+        tree.erase("Uninstall.exe");
+        EXPECT_EQ(layout.kept, tree);
+        ExpectRegistryCleaned();
+
+        // The group: its folder and shortcuts gone, the Program Manager asked
+        // to delete it, zero included.
+        for (const std::string &name : shortcuts)
+            EXPECT_FALSE(FileExists(group_ + "\\" + name)) << name;
+        EXPECT_FALSE(DirExists(group_));
+        ASSERT_EQ(1u, executes.size());
+        EXPECT_EQ(std::string("[DeleteGroup(QEL File Manager)]\0", 32), executes[0]);
+        EXPECT_EQ(strlen(GroupName) + 16, executes[0].size());
+
+        // The interpreter, named whole (its path may hold a blank): the
+        // script in the temporary directory, byte for byte, started from the
+        // installation directory's parent.
+        ASSERT_TRUE(standin.Wait()) << "the interpreter was not started";
+        EXPECT_EQ(ExpectedCleanupScript(Is9x(), exe, dir.Path(), CleanupScriptPath(), quiet), standin.Script());
+        std::string interpreter = Is9x() ? standin.Exe() : "\"" + standin.Exe() + "\"";
+        EXPECT_EQ(interpreter + " /c \"" + CleanupScriptPath() + "\"", standin.CommandLine());
+        EXPECT_EQ(ScratchRoot, standin.CurrentDir());
+        if (Is9x())
+            EXPECT_EQ("flags=0x100 show=0", standin.Startup()) << "detached, with the null device as std handles";
+        else
+            EXPECT_EQ("flags=0x1 show=0", standin.Startup()) << "hidden";
     }
-
-    // Everything listed is gone, every unlisted file is there with its bytes
-    // and so are its directories; the list file is gone.
-    std::map<std::string, std::string> tree = ReadTree(dir_.Path());
-    for (const std::string &item : layout.gone)
-        EXPECT_FALSE(tree.count(item)) << item << " is still there";
-    EXPECT_TRUE(tree.count("Uninstall.exe")) << "the script has not run yet";
-    tree.erase("Uninstall.exe");
-    EXPECT_EQ(layout.kept, tree);
-    ExpectRegistryCleaned();
-
-    // The group: its folder and shortcuts gone, the Program Manager asked
-    // to delete it, zero included.
-    for (const std::string &name : shortcuts)
-        EXPECT_FALSE(FileExists(group_ + "\\" + name)) << name;
-    EXPECT_FALSE(DirExists(group_));
-    ASSERT_EQ(1u, executes.size());
-    EXPECT_EQ(std::string("[DeleteGroup(QEL File Manager)]\0", 32), executes[0]);
-    EXPECT_EQ(strlen(GroupName) + 16, executes[0].size());
-
-    // The interpreter: the script in the temporary directory, byte for byte,
-    // started from the installation directory's parent.
-    ASSERT_TRUE(standin.Wait()) << "the interpreter was not started";
-    EXPECT_EQ(ExpectedCleanupScript(Is9x(), exe_, dir_.Path(), CleanupScriptPath()), standin.Script());
-    EXPECT_EQ(standin.Exe() + " /c \"" + CleanupScriptPath() + "\"", standin.CommandLine());
-    EXPECT_EQ(ScratchRoot, standin.CurrentDir());
-    if (Is9x())
-        EXPECT_EQ("flags=0x100 show=0", standin.Startup()) << "detached, with the null device as std handles";
-    else
-        EXPECT_EQ("flags=0x1 show=0", standin.Startup()) << "hidden";
 }
 
 TEST_F(Uninstall, StartedFromAnotherDirectoryUsesTheListBesideTheExecutable)
@@ -230,7 +255,7 @@ TEST_F(Uninstall, StartedFromAnotherDirectoryUsesTheListBesideTheExecutable)
     LayFile(dir_ / "listed.txt", "listed");
     LayFile(dir_ / "Uninstall.lst", "listed.txt\r\n");
     InterpreterStandin standin;
-    RunConfirmed(exe_, elsewhere.Path());
+    EXPECT_EQ(0, RunConfirmed(exe_, elsewhere.Path()));
 
     EXPECT_FALSE(FileExists(dir_ / "listed.txt"));
     EXPECT_FALSE(FileExists(dir_ / "Uninstall.lst"));
@@ -259,7 +284,7 @@ TEST_F(Uninstall, ListEntryReachingOutsideTheInstallationLeavesThatFileAlone)
             "sub\\inside.txt\r\n"
             "sub\r\n");
     InterpreterStandin standin;
-    RunConfirmed(exe_, dir_.Path());
+    EXPECT_EQ(0, RunConfirmed(exe_, dir_.Path()));
 
     EXPECT_EQ("victim", ReadFile(outside / "victim.txt"));
     EXPECT_TRUE(DirExists(outside / "empty"));
@@ -437,7 +462,7 @@ TEST_F(Uninstall, NothingBeyondALinkInTheInstallationIsDeletedAndTheLinkStays)
         if (layout.scriptLink)
             warned.push_back(exe);
         InterpreterStandin standin;
-        RunConfirmed(exe, dir.Path(), warned);
+        EXPECT_EQ(warned.empty() ? 0 : 1603, RunConfirmed(exe, dir.Path(), warned));
 
         EXPECT_TRUE(outsideBefore == ReadTreeState(outside.Path())) << "the tree the links lead to changed";
         if (layout.scriptLink)
@@ -490,7 +515,7 @@ TEST_F(Uninstall, DriveRootInstallationTakesTheListAtTheRootWhereverItStarts)
     LayFile(work + "\\Uninstall.lst", "decoy.txt\r\n");
     const TreeState workBefore = ReadTreeState(work);
     InterpreterStandin standin;
-    RunConfirmed(exe, work);
+    EXPECT_EQ(0, RunConfirmed(exe, work));
 
     EXPECT_FALSE(FileExists(drive.Root() + "listed.txt"));
     EXPECT_FALSE(FileExists(drive.Root() + "Uninstall.lst"));
@@ -542,7 +567,7 @@ TEST_F(Uninstall, DirectoryEnteredAsAnotherShowsTheListErrorAndChangesNothing)
     LayFile(blank / "Uninstall.lst", "listed.txt\r\n");
     const TreeState otherBefore = ReadTreeState(other.Path());
     InterpreterStandin standin;
-    RunExpectingListError(exe, ScratchRoot);
+    RunExpectingListError(exe, ScratchRoot, 1603);
 
     EXPECT_TRUE(otherBefore == ReadTreeState(other.Path()));
     EXPECT_EQ("listed", ReadFile(blank / "listed.txt"));
@@ -614,13 +639,13 @@ TEST_F(Uninstall, InstallationReachedThroughALinkGoesWhereItsFinalPathFitsAndSto
         MakeRegistry();
         InterpreterStandin standin;
         if (deep) {
-            RunExpectingListError(exe, ScratchRoot);
+            RunExpectingListError(exe, ScratchRoot, 1603);
             EXPECT_EQ("listed", ReadFile(installation + "\\listed.txt"));
             EXPECT_EQ("listed.txt\r\n", ReadFile(installation + "\\Uninstall.lst"));
             ExpectRegistryUntouched();
             EXPECT_FALSE(standin.Wait(0)) << "an interpreter was started";
         } else {
-            RunConfirmed(exe, ScratchRoot);
+            EXPECT_EQ(0, RunConfirmed(exe, ScratchRoot));
             EXPECT_FALSE(FileExists(installation + "\\listed.txt"));
             EXPECT_FALSE(FileExists(installation + "\\Uninstall.lst"));
             ExpectRegistryCleaned();
@@ -640,7 +665,7 @@ TEST_F(Uninstall, FileHeldOpenWithShareDeleteStaysAndTheUninstallStillEnds)
                               NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     InterpreterStandin standin;
-    RunConfirmed(exe_, dir_.Path(), {dir_.Path() + "\\"});
+    EXPECT_EQ(1603, RunConfirmed(exe_, dir_.Path(), {dir_.Path() + "\\"}));
     CloseHandle(held);
 
     EXPECT_FALSE(FileExists(dir_ / "other.txt"));
@@ -656,7 +681,7 @@ TEST_F(Uninstall, PercentInTheInstallationPathIsDoubledInTheScript)
     LayFile(percent / "listed.txt", "listed");
     LayFile(percent / "Uninstall.lst", "listed.txt\r\n");
     InterpreterStandin standin;
-    RunConfirmed(exe, percent.Path());
+    EXPECT_EQ(0, RunConfirmed(exe, percent.Path()));
 
     EXPECT_FALSE(FileExists(percent / "listed.txt"));
     ASSERT_TRUE(standin.Wait());
@@ -665,10 +690,85 @@ TEST_F(Uninstall, PercentInTheInstallationPathIsDoubledInTheScript)
     EXPECT_NE(std::string::npos, script.find("rd \"C:\\qel tests\\install 50%%b%%c\"\r\n"));
 }
 
+// A copy of the interpreter stand-in planted at C:\Program.exe, as whoever
+// may write to the drive's root can lay it: a path "C:\Program Files\..."
+// that is started without quotes starts it instead, with the rest of the
+// path as its arguments. It records that it ran, by its own path.
+class PlantedProgram {
+public:
+    explicit PlantedProgram(const std::string &standin) : made_(CopyFileA(standin.c_str(), Path, TRUE) != FALSE) {}
+    ~PlantedProgram()
+    {
+        if (made_)
+            DeleteFileA(Path);
+    }
+    bool Made() const { return made_; }
+    static constexpr const char *Path = "C:\\Program.exe";
+
+private:
+    bool made_;
+};
+
+TEST_F(Uninstall, ListOfProgramsStartsTheUninstallerNotAProgramPlantedOnTheWayToIt)
+{
+    // Registered from below "C:\Program Files", as installers place it;
+    // Wine's own list of programs then removes the entry as a user would.
+    ScratchDir install("QEL", "C:\\Program Files\\QEL tests");
+    std::string exe = install.Install();
+    LayFile(install / "Uninstall.lst", "\r\n");
+    Process registration = StartWithTail(exe, " register Tools", install.Path(), TestFamily());
+    EXPECT_EQ(0, registration.Wait());
+    InterpreterStandin standin;
+    PlantedProgram planted(standin.Exe());
+    ASSERT_TRUE(planted.Made());
+
+    char system[MAX_PATH];
+    ASSERT_NE(0u, GetSystemDirectoryA(system, sizeof system));
+    Process list = Start(std::string(system) + "\\uninstaller.exe", "uninstaller.exe --remove \"QEL manager\"",
+                         ScratchRoot, TestFamily());
+    Box box;
+    bool asked = WaitForBox(Caption, &box, 30000);
+    if (asked) {
+        EXPECT_EQ("Continue with uninstall QEL", box.text);
+        AnswerBox(box, IDNO);
+    }
+    EXPECT_NE(-1, list.Wait(30000));
+    EXPECT_TRUE(asked) << "the uninstaller was not started";
+    EXPECT_FALSE(standin.Wait(0)) << "the list of programs started " << standin.Image();
+    EXPECT_TRUE(FileExists(exe));
+}
+
+TEST_F(Uninstall, InterpreterBelowAFolderWithABlankIsStartedItselfNotAProgramPlantedOnTheWay)
+{
+    LayFile(dir_ / "listed.txt", "listed");
+    LayFile(dir_ / "Uninstall.lst", "listed.txt\r\n");
+    InterpreterStandin standin;
+    ScratchDir folder("QEL cmd", "C:\\Program Files\\QEL tests");
+    std::string interpreter = folder / "cmd.exe";
+    ASSERT_TRUE(CopyFileA(standin.Exe().c_str(), interpreter.c_str(), FALSE));
+    PlantedProgram planted(standin.Exe());
+    ASSERT_TRUE(planted.Made());
+    // The Windows 95 family's COMSPEC is a short path, given as it is.
+    if (Is9x())
+        interpreter = Encode(ShortPath(Widen(interpreter)), CP_ACP);
+    ScopedEnv comspec("COMSPEC", interpreter);
+
+    EXPECT_EQ(0, RunConfirmed(exe_, dir_.Path()));
+
+    ASSERT_TRUE(standin.Wait());
+    // This copy ran, not the one at C:\Program.exe nor the stand-in itself.
+    std::string image = standin.Image();
+    EXPECT_EQ(0, _stricmp(image.substr(image.rfind('\\') + 1).c_str(), "cmd.exe")) << image;
+    EXPECT_EQ((Is9x() ? interpreter : "\"" + interpreter + "\"") + " /c \"" + CleanupScriptPath() + "\"",
+              standin.CommandLine());
+    EXPECT_FALSE(FileExists(dir_ / "listed.txt"));
+}
+
 // Where the uninstall leaves work undone it says so, once: a listed item
 // it could not delete (the installation directory is named, and the
 // hand-off goes on), or a hand-off that cannot happen (the executable is
-// named; no script is left anywhere).
+// named; no script is left anywhere). Its exit code says so too (1603),
+// the only word of a quiet uninstall, which shows no box.
 struct LeftWork {
     const char *name;
     std::string leaf;     // the installation directory's name; "": the usual one
@@ -676,6 +776,7 @@ struct LeftWork {
     std::string comspec;  // "": the stand-in
     bool listedHeldOpen;  // by another program, without sharing its deletion
     bool listedLink;      // a link to a folder holding a file is listed too
+    bool quiet;           // started with " /S"
 };
 
 const LeftWork LeftWorks[] = {
@@ -688,6 +789,9 @@ const LeftWork LeftWorks[] = {
     {"a temporary directory that does not exist", "", "C:\\qel tests\\no such temp", "", false},
     {"a relative temporary directory", "", "tmp", "", false},
     {"the installation directory as the temporary directory", "", "=", "", false},
+    {"quiet: a listed file held open by another program", "", nullptr, "", true, false, true},
+    {"quiet: no interpreter where COMSPEC points", "", nullptr, "C:\\qel tests\\no such cmd.exe", false, false,
+     true},
 };
 
 TEST_F(Uninstall, WorkLeftUndoneIsToldOnceNamingWhatIsLeft)
@@ -712,7 +816,10 @@ TEST_F(Uninstall, WorkLeftUndoneIsToldOnceNamingWhatIsLeft)
         HANDLE held = c.listedHeldOpen ? CreateFileA((dir / "listed.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
                                                      NULL, OPEN_EXISTING, 0, NULL)
                                        : INVALID_HANDLE_VALUE;
-        RunConfirmed(exe, dir.Path(), {workLeft ? dir.Path() + "\\" : exe});
+        std::vector<std::string> warned;
+        if (!c.quiet)
+            warned.push_back(workLeft ? dir.Path() + "\\" : exe);
+        EXPECT_EQ(1603, RunConfirmed(exe, dir.Path(), warned, c.quiet));
         if (held != INVALID_HANDLE_VALUE)
             CloseHandle(held);
 
@@ -750,7 +857,7 @@ protected:
 TEST_F(UninstallWithInterpreter, ScriptRemovesTheExecutableTheDirectoryAndItself)
 {
     LayOutSampleInstallation(dir_.Path(), false);
-    RunConfirmed(exe_, dir_.Path());
+    EXPECT_EQ(0, RunConfirmed(exe_, dir_.Path()));
 
     EXPECT_TRUE(WaitUntilGone(dir_.Path(), 30000)) << "the installation directory is still there";
     EXPECT_TRUE(WaitUntilGone(CleanupScriptPath(), 30000)) << "the script did not delete itself";
@@ -763,7 +870,7 @@ TEST_F(UninstallWithInterpreter, ScriptRemovesTheExecutableTheDirectoryAndItself
 TEST_F(UninstallWithInterpreter, DirectoryWithAnUnlistedFileStaysWithoutWarning)
 {
     Layout layout = LayOutSampleInstallation(dir_.Path(), true);
-    RunConfirmed(exe_, dir_.Path());
+    EXPECT_EQ(0, RunConfirmed(exe_, dir_.Path()));
 
     EXPECT_TRUE(WaitUntilGone(exe_, 30000)) << "the executable is still there";
     EXPECT_TRUE(WaitUntilGone(CleanupScriptPath(), 30000)) << "the script did not delete itself";
@@ -778,7 +885,7 @@ TEST_F(UninstallWithInterpreter, ExecutableThatCannotBeDeletedIsNamedInTheWarnin
     // Open without FILE_SHARE_DELETE: the script's "del" fails every time.
     HANDLE held = CreateFileA(exe_.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    RunConfirmed(exe_, dir_.Path());
+    EXPECT_EQ(0, RunConfirmed(exe_, dir_.Path()));
 
     Box box;
     bool warned = WaitForBox(Caption, &box, 30000);
@@ -800,7 +907,7 @@ TEST_F(UninstallWithInterpreter, PercentInTheInstallationPathStillLetsTheScriptR
     ScratchDir percent("install 50%b%c");
     std::string exe = percent.Install();
     LayFile(percent / "Uninstall.lst", "\r\n");
-    RunConfirmed(exe, percent.Path());
+    EXPECT_EQ(0, RunConfirmed(exe, percent.Path()));
 
     EXPECT_TRUE(WaitUntilGone(percent.Path(), 30000)) << "the installation directory is still there";
     EXPECT_TRUE(WaitUntilGone(CleanupScriptPath(), 30000));

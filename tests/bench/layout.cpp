@@ -265,7 +265,7 @@ static std::string DoublePercents(const std::string &path)
 }
 
 std::string ExpectedCleanupScript(bool win9x, const std::string &exePath, const std::string &dirPath,
-                                  const std::string &scriptPath)
+                                  const std::string &scriptPath, bool quiet)
 {
     std::string exe = DoublePercents(exePath), dir = DoublePercents(dirPath);
     std::string text = win9x ? "start /wait \"" + exe + " wait\"\r\n" : "\"" + exe + "\" wait\r\n";
@@ -275,7 +275,8 @@ std::string ExpectedCleanupScript(bool win9x, const std::string &exePath, const 
         text += "if not exist \"" + exe + "\" goto done\r\n";
     }
     text += ":done\r\n";
-    text += "if exist \"" + exe + "\" \"" + exe + "\" Warning\r\n";
+    if (!quiet)
+        text += "if exist \"" + exe + "\" \"" + exe + "\" Warning\r\n";
     text += "del \"" + DoublePercents(scriptPath) + "\"";
     return text;
 }

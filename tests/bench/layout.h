@@ -89,6 +89,8 @@ public:
     std::string Exe() const;
     std::string Script() const { return ReadFile(out_ / "script.bat"); }
     std::string CommandLine() const { return ReadFile(out_ / "command-line.txt"); }
+    // The path of the program that ran: the stand-in, or a copy of it.
+    std::string Image() const { return ReadFile(out_ / "image.txt"); }
     std::string CurrentDir() const { return ReadFile(out_ / "current-dir.txt"); }
     // "flags=<hex> show=<decimal>" of the start-up record it was given.
     std::string Startup() const { return ReadFile(out_ / "startup.txt"); }
@@ -115,9 +117,10 @@ struct TreeState {
 TreeState ReadTreeState(const std::string &dir);
 
 // The cleanup script expected for an executable, its directory and the
-// script's own path: 19 lines, every '%' of a path doubled.
+// script's own path: 19 lines, every '%' of a path doubled; a quiet
+// uninstall's without the warning run.
 std::string ExpectedCleanupScript(bool win9x, const std::string &exePath, const std::string &dirPath,
-                                  const std::string &scriptPath);
+                                  const std::string &scriptPath, bool quiet = false);
 
 // Everything below a registry key, one sorted line per subkey and per value
 // (name, type and bytes), read with plain registry calls; {"missing"} when

@@ -45,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     size_t room = ((size_t)data[0] | ((size_t)data[1] << 8)) % (ScriptPieceSize + 1);
     bool win9x = data[2] & 1;
+    bool quiet = data[2] & 2;
     std::string rest((const char *)data + 3, size - 3);
     size_t a = rest.find('\n');
     size_t b = a == std::string::npos ? std::string::npos : rest.find('\n', a + 1);
@@ -61,8 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
           [&](char *dst, size_t n) { return FormatScriptHead(dst, n, win9x, module.c_str()); });
     Check(room, "del \"" + m + "\"\r\nrd \"" + d + "\"\r\nif not exist \"" + m + "\" goto done\r\n",
           [&](char *dst, size_t n) { return FormatScriptBlock(dst, n, module.c_str(), dir.c_str()); });
-    Check(room, ":done\r\nif exist \"" + m + "\" \"" + m + "\" Warning\r\ndel \"" + s + "\"",
-          [&](char *dst, size_t n) { return FormatScriptTail(dst, n, module.c_str(), script.c_str()); });
+    Check(room, ":done\r\n" + (quiet ? "" : "if exist \"" + m + "\" \"" + m + "\" Warning\r\n") + "del \"" + s + "\"",
+          [&](char *dst, size_t n) { return FormatScriptTail(dst, n, quiet, module.c_str(), script.c_str()); });
     // The NT family's cmd expands %NAME% on its command line: there a
     // script path holding '%' goes by its bare name, unless its directory is
     // the installation directory (dir here, letter case aside).
@@ -84,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string quoted = "\"" + named + "\"";
     if (!win9x && named.find_first_of("&<>()@^|,;=") != std::string::npos)
         quoted = "\"" + quoted + "\"";
-    Check(room, dir + " /c " + quoted, [&](char *dst, size_t n) {
+    // The NT family's interpreter in quotes: a blank in it must not split it.
+    Check(room, (win9x ? dir : "\"" + dir + "\"") + " /c " + quoted, [&](char *dst, size_t n) {
         return FormatScriptCommand(dst, n, win9x, dir.c_str(), argument);
     });
     Check(room, m, [&](char *dst, size_t n) { return EscapePercent(dst, n, module.c_str()); });

@@ -1,11 +1,13 @@
-/* The message ring: texts of the string table fetched by number. */
-#include "entry/messages.h"
+/* The message ring: texts of the string table fetched by number, and the
+ * boxes. */
+#include "base/messages.h"
 
 #include <string.h>
 
 #include "base/text.h"
 
 HINSTANCE AppInstance;
+int QuietRun;
 
 enum { SlotCount = 5, SlotSize = 200 };
 
@@ -22,23 +24,29 @@ const char *MsgText(UINT id)
     return Slots[SlotIndex];
 }
 
+int ShowBox(const char *text, UINT style)
+{
+    if (QuietRun)
+        return 0;
+    return MessageBoxA(NULL, text, MsgText(MsgCaption), style);
+}
+
 enum { WarningSize = 512 };
 
 void ShowDeleteManually(const char *path)
 {
     char message[WarningSize];
-    const char *completed, *deleteManually, *caption;
+    const char *completed, *deleteManually;
     size_t used;
 
-    /* Fetched in this order; the ring keeps all three alive at once. */
+    /* The ring keeps both alive, and the caption too. */
     completed = MsgText(MsgCompleted);
     deleteManually = MsgText(MsgDeleteManually);
-    caption = MsgText(MsgCaption);
     if (!FormatText(message, sizeof message, "%s\n", completed))
         return;
     used = strlen(message);
     /* Message 202 is itself the format of the second line. */
     if (!FormatText(message + used, sizeof message - used, deleteManually, path))
         return;
-    MessageBoxA(NULL, message, caption, MB_SETFOREGROUND | MB_ICONINFORMATION);
+    ShowBox(message, MB_SETFOREGROUND | MB_ICONINFORMATION);
 }
