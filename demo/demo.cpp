@@ -521,8 +521,8 @@ int main()
     }
     scriptStart = GetTickCount();
     while (Exists(script) && Seconds(scriptStart) < 30)
-        if (WaitForBox("", &box, 50)) {
-            Fail("a window appeared during the quiet uninstall's cleanup");
+        if (WaitForBox(Caption, &box, 50)) {
+            Fail("a box appeared during the quiet uninstall's cleanup");
             AnswerAndShow(box, IDOK);
         }
     bool filesLeft = Exists(InInstallation("Uninstall.lst")) || Exists(exe);

@@ -902,6 +902,22 @@ TEST_F(UninstallWithInterpreter, ExecutableThatCannotBeDeletedIsNamedInTheWarnin
     EXPECT_TRUE(FileExists(exe_));
 }
 
+TEST_F(UninstallWithInterpreter, QuietUninstallsScriptLeavesAnExecutableItCannotDeleteWithoutABox)
+{
+    LayOutSampleInstallation(dir_.Path(), false);
+    HANDLE held = CreateFileA(exe_.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    EXPECT_EQ(0, RunConfirmed(exe_, dir_.Path(), {}, true));
+
+    // The script would show the warning before it deletes itself, and wait
+    // for it to be answered.
+    EXPECT_TRUE(WaitUntilGone(CleanupScriptPath(), 30000)) << "the script did not delete itself";
+    Box box;
+    EXPECT_FALSE(WaitForBox(Caption, &box, 0)) << box.text;
+    CloseHandle(held);
+    EXPECT_TRUE(FileExists(exe_));
+}
+
 TEST_F(UninstallWithInterpreter, PercentInTheInstallationPathStillLetsTheScriptRemoveIt)
 {
     ScratchDir percent("install 50%b%c");
