@@ -159,7 +159,8 @@ std::string ValueText(const RegValue &value)
 {
     char text[64];
     if (value.type == REG_DWORD && value.data.size() == 4) {
-        snprintf(text, sizeof text, "0x%08lX", *(const DWORD *)value.data.data());
+        DWORD number = *(const DWORD *)value.data.data();
+        snprintf(text, sizeof text, "0x%08lX (%lu)", number, number);
         return text;
     }
     if (value.type == REG_SZ) {
