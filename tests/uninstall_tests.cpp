@@ -177,17 +177,23 @@ TEST_F(Uninstall, MissingListShowsTheErrorBoxWithOkOnlyAndChangesNothing)
     LayOutSampleInstallation(dir_.Path(), true);
     ASSERT_TRUE(DeleteFileA((dir_ / "Uninstall.lst").c_str()));
     InterpreterStandin standin;
-    std::map<std::string, std::string> before = ReadTree(dir_.Path());
 
-    // Nothing to uninstall, for whoever asks in either mode.
-    for (bool quiet : {false, true}) {
-        SCOPED_TRACE(quiet ? "quiet" : "asked");
-        RunExpectingListError(exe_, dir_.Path(), 1605, quiet);
+    // No list is nothing to uninstall (1605); one that cannot be read (a
+    // folder of its name here) leaves whatever it lists undone (1603). The
+    // same for whoever asks in either mode.
+    for (bool unreadable : {false, true}) {
+        if (unreadable)
+            MakeDirs(dir_ / "Uninstall.lst");
+        std::map<std::string, std::string> before = ReadTree(dir_.Path());
+        for (bool quiet : {false, true}) {
+            SCOPED_TRACE(std::string(unreadable ? "unreadable" : "missing") + (quiet ? ", quiet" : ", asked"));
+            RunExpectingListError(exe_, dir_.Path(), unreadable ? 1603 : 1605, quiet);
 
-        EXPECT_EQ(before, ReadTree(dir_.Path()));
-        ExpectRegistryUntouched();
-        EXPECT_FALSE(FileExists(CleanupScriptPath()));
-        EXPECT_FALSE(standin.Wait(0)) << "an interpreter was started";
+            EXPECT_EQ(before, ReadTree(dir_.Path()));
+            ExpectRegistryUntouched();
+            EXPECT_FALSE(FileExists(CleanupScriptPath()));
+            EXPECT_FALSE(standin.Wait(0)) << "an interpreter was started";
+        }
     }
 }
 
