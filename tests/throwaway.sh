@@ -8,13 +8,13 @@
 #   throwaway_prefix <name>   sets tmp and prefix; exports HOME, TMPDIR,
 #                             WINEPREFIX and WINEDEBUG; the caller then
 #                             runs tests/wineprefix.sh setup "$prefix"
-repo=$PWD
+repo=$(pwd -P)
 . tests/scratch.sh
 
 throwaway_prefix() {
-    scratch_may_make SCRATCH "$repo/build/scratch" || exit 1
-    scratch_make "$repo/build/scratch"
-    tmp=$(mktemp -d "$repo/build/scratch/$1.XXXXXX")
+    scratch_resolve SCRATCH "$repo/build/scratch" && scratch_may_make SCRATCH "$resolved" || exit 1
+    scratch_make "$resolved"
+    tmp=$(mktemp -d "$resolved/$1.XXXXXX")
     scratch_make "$tmp"
     prefix="$tmp/prefix"
     trap throwaway_cleanup EXIT
@@ -26,5 +26,5 @@ throwaway_prefix() {
 }
 
 throwaway_cleanup() {
-    tests/wineprefix.sh cleanup "$prefix" "$tmp" >/dev/null 2>&1 || true
+    "$repo/tests/wineprefix.sh" cleanup "$prefix" "$tmp" >/dev/null 2>&1 || true
 }

@@ -10,7 +10,7 @@
 #       TEMPLATE: a prefix made by setup; WORKDIR: a folder for this test
 #       below the build tree, made and removed by the tool.
 set -u
-here=$(cd "$(dirname "$0")" && pwd)
+here=$(cd -P -- "$(dirname -- "$0")" && pwd -P)
 tool=$here/wineprefix.sh
 template=$1
 work=$2
@@ -19,25 +19,25 @@ failures=0
 rows=0
 
 fail() {
-    echo "FAILED: $1"
+    printf "FAILED: %s\n" "$1"
     failures=$((failures + 1))
 }
 
 # Sentinels outside the build tree, made (and at the end removed) by this
 # test alone.
 outside=$(mktemp -d /tmp/qel-sentinel.XXXXXX)
-trap 'rm -rf "$outside"' EXIT
+trap 'rm -rf -- "$outside"' EXIT
 for dir in home tmp prefix; do
     mkdir "$outside/$dir"
     echo sentinel >"$outside/$dir/sentinel"
 done
 
-repo=$(cd "$here/.." && pwd)
+repo=$(cd -P -- "$here/.." && pwd -P)
 . "$here/scratch.sh"
-scratch_may_make WORKDIR "$work" && scratch_remove WORKDIR "$work" && scratch_make "$work" || exit 1
-mkdir "$work/foreign"
+scratch_resolve WORKDIR "$work" && work=$resolved && scratch_renew WORKDIR "$work" || exit 1
+mkdir -- "$work/foreign"
 echo sentinel >"$work/foreign/sentinel"
-ln -s "$outside" "$work/link"
+ln -s -- "$outside" "$work/link"
 
 sentinels_intact() {
     for file in "$outside"/home/sentinel "$outside"/tmp/sentinel "$outside"/prefix/sentinel "$work/foreign/sentinel"; do
@@ -69,7 +69,7 @@ refused() {
     fi
     sentinels_intact || fail "$row: a sentinel went"
     for made in prefix home tmp; do
-        [ ! -e "$work/$made" ] || { fail "$row: $work/$made was made"; rm -rf "${work:?}/$made"; }
+        [ ! -e "$work/$made" ] || { fail "$row: $work/$made was made"; rm -rf -- "$work/$made"; }
     done
 }
 
