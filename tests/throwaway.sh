@@ -6,8 +6,8 @@
 # left on the machine and nothing outside the build tree is touched.
 #
 #   throwaway_prefix <name>   sets tmp and prefix; exports HOME, TMPDIR,
-#                             WINEPREFIX and WINEDEBUG; the caller then
-#                             runs tests/wineprefix.sh setup "$prefix"
+#                             WINEPREFIX and WINEDEBUG; the caller then runs
+#                             tests/wineprefix.sh setup <drive> "$prefix"
 repo=$(pwd -P)
 . tests/scratch.sh
 

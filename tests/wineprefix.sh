@@ -13,16 +13,16 @@
 # It deletes and makes only folders below the build tree, and deletes only
 # those the project's scripts made (tests/scratch.sh): the prefix, HOME and
 # TMPDIR among them. The program under test is an uninstaller, so a prefix
-# has no drive onto the host's root: its one drive besides C: is Z:, onto
-# the build tree, which holds every program a run starts.
-# Usage: wineprefix.sh setup PREFIX | wineprefix.sh copy TEMPLATE PREFIX |
+# reaches nothing outside the build tree: its one drive besides C: is Z:,
+# onto DRIVE, the folder of the programs a run starts (build/<preset>/drive).
+# Usage: wineprefix.sh setup DRIVE PREFIX | wineprefix.sh copy TEMPLATE PREFIX |
 #        wineprefix.sh cleanup PREFIX [DIR...]
 set -eu
 repo=$(cd -P -- "$(dirname -- "$0")/.." && pwd -P)
 . "$repo/tests/scratch.sh"
 
 usage() {
-    echo "usage: $0 setup PREFIX | $0 copy TEMPLATE PREFIX | $0 cleanup PREFIX [DIR...]" >&2
+    echo "usage: $0 setup DRIVE PREFIX | $0 copy TEMPLATE PREFIX | $0 cleanup PREFIX [DIR...]" >&2
     exit 2
 }
 [ $# -ge 2 ] || usage
@@ -58,19 +58,25 @@ resolve_own() {
 }
 
 # Drops every drive Wine made but C: (Z: onto the host's root, and any a
-# mount brought) and lays Z: onto the build tree. Run with no server alive.
+# mount brought) and lays Z: onto DRIVE. Run with no server alive.
 own_drives() {
     for letter in "$prefix"/dosdevices/?: "$prefix"/dosdevices/?::; do
         [ -L "$letter" ] || continue
         [ "${letter##*/}" = c: ] || rm -f -- "$letter"
     done
-    ln -s -- "$(scratch_root)" "$prefix/dosdevices/z:"
+    ln -s -- "$drive" "$prefix/dosdevices/z:"
 }
 
 case "$action" in
 setup)
-    [ $# -eq 1 ] || usage
-    resolve_own "$1"
+    [ $# -eq 2 ] || usage
+    resolve DRIVE "$1"
+    drive=$resolved
+    [ -d "$drive" ] || { scratch_refuse "DRIVE=$drive is no folder"; exit 1; }
+    resolve_own "$2"
+    check scratch_apart DRIVE "$drive" PREFIX "$prefix"
+    check scratch_apart DRIVE "$drive" HOME "$home"
+    check scratch_apart DRIVE "$drive" TMPDIR "$tmpdir"
     if [ -d "$prefix" ]; then wineserver -k 2>/dev/null || true; fi
     scratch_renew PREFIX "$prefix"
     scratch_make "$home"
