@@ -126,3 +126,10 @@ scratch_renew() {
     scratch_make "$2"
 }
 
+# Wine reads the user's folders (user-dirs.dirs) and writes menus and
+# caches where the XDG_* variables say; unset, they all lie below HOME.
+scratch_no_xdg() {
+    for name in $(env | sed -n 's/^\(XDG_[A-Za-z0-9_]*\)=.*/\1/p'); do
+        unset "$name"
+    done
+}

@@ -19,9 +19,7 @@ throwaway_prefix() {
     prefix="$tmp/prefix"
     trap throwaway_cleanup EXIT
     trap 'exit 130' INT TERM
-    for name in XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_DATA_DIRS XDG_CONFIG_DIRS; do
-        unset "$name"
-    done
+    scratch_no_xdg
     export HOME="$tmp/home" TMPDIR="$tmp/tmp" WINEPREFIX="$prefix" WINEDEBUG=-all
 }
 

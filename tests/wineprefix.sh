@@ -14,7 +14,9 @@
 # those the project's scripts made (tests/scratch.sh): the prefix, HOME and
 # TMPDIR among them. The program under test is an uninstaller, so a prefix
 # reaches nothing outside the build tree: its one drive besides C: is Z:,
-# onto DRIVE, the folder of the programs a run starts (build/<preset>/drive).
+# onto DRIVE, the folder of the programs a run starts (build/<preset>/drive),
+# and a link of the user's folders that leads elsewhere (Wine follows the
+# caller's XDG_* settings) is refused after setup and copy.
 # Usage: wineprefix.sh setup DRIVE PREFIX | wineprefix.sh copy TEMPLATE PREFIX |
 #        wineprefix.sh cleanup PREFIX [DIR...]
 set -eu
@@ -28,6 +30,7 @@ usage() {
 [ $# -ge 2 ] || usage
 action=$1
 shift
+scratch_no_xdg
 wine=/usr/lib/wine/wine64
 
 # Every path is resolved once and checked before anything is deleted; only
@@ -67,6 +70,27 @@ own_drives() {
     ln -s -- "$drive" "$prefix/dosdevices/z:"
 }
 
+# Refuses, naming each, the links below the user's folders that lead out of
+# the build tree, and ends the prefix's server: Wine links Desktop,
+# Documents and the like to the folders that the XDG settings name.
+users_inside() {
+    users=$prefix/drive_c/users
+    outward=$(cd -P -- "$users" && find . -type l -exec sh -c '
+        root=$1 users=$2
+        shift 2
+        for link; do
+            target=$(realpath -m -- "$link")
+            case "$target" in
+            "$root"/?*) ;;
+            *) printf " %s leads to %s;" "$users/${link#./}" "$target" ;;
+            esac
+        done' sh "$(scratch_root)" "$users" {} +)
+    [ -z "$outward" ] && return 0
+    wineserver -k 2>/dev/null || true
+    scratch_refuse "links of the user's folders lead outside the build tree:${outward%;}"
+    exit 1
+}
+
 case "$action" in
 setup)
     [ $# -eq 2 ] || usage
@@ -96,6 +120,7 @@ setup)
     done
     wineserver -w
     own_drives
+    users_inside
     wineserver -p60 </dev/null >/dev/null 2>&1
     $wine reg query 'HKCU\Software\Wine\Drivers' /v Graphics </dev/null 2>/dev/null | grep -q null
     # A 32-bit program starts in it, where 32-bit code runs at all.
@@ -139,6 +164,7 @@ copy)
                 esac
             done' sh "$old" "$home" {} +
     done
+    users_inside
     wineserver -p60 </dev/null >/dev/null 2>&1
     # The prefix's own services and desktop, started here with streams to
     # /dev/null: started by the test program, they would hold its output

@@ -3,8 +3,10 @@
 # deletes anything: sentinel HOME, TMPDIR and prefix folders outside the
 # build tree, a link from the build tree to them and a folder in the build
 # tree that the tool did not make all survive setup, copy and cleanup in
-# every combination of wrong arguments. And a copy of the template reaches
-# nothing outside the build tree through any of its drives.
+# every combination of wrong arguments. And the prefixes it makes reach
+# nothing outside the build tree: a copy's drives, and the drives and the
+# user's folders of a prefix set up under XDG settings that name folders
+# elsewhere.
 #
 #   wineprefix_tests.sh DRIVE TEMPLATE WORKDIR
 #       DRIVE: the folder Z: leads to; TEMPLATE: a prefix made by setup;
@@ -148,6 +150,29 @@ if "$tool" copy "$template" "$WINEPREFIX" >/dev/null; then
 else
     fail "copy of the template into $WINEPREFIX"
 fi
+"$tool" cleanup "$WINEPREFIX" >/dev/null || fail "cleanup of $WINEPREFIX"
+
+# Wine links the user's folders to those that the XDG settings name, and its
+# first boot writes menus where they say: setup under settings that name
+# folders outside the build tree leads nothing there and writes nothing
+# there.
+mkdir -- "$outside/config" "$outside/data" "$outside/cache" "$outside/desktop" "$outside/documents"
+printf 'XDG_DESKTOP_DIR="%s"\nXDG_DOCUMENTS_DIR="%s"\n' "$outside/desktop" "$outside/documents" \
+    >"$outside/config/user-dirs.dirs"
+# Every name, size and time of change below the sentinel folder.
+listing() {
+    find "$outside" -printf '%P %y %s %T@\n' | sort
+}
+listing >"$work/listing"
+rows=$((rows + 1))
+if out=$(XDG_CONFIG_HOME="$outside/config" XDG_DATA_HOME="$outside/data" XDG_CACHE_HOME="$outside/cache" \
+    "$tool" setup "$drive" "$WINEPREFIX" 2>&1); then
+    walk "setup under XDG settings outside the build tree"
+else
+    fail "setup under XDG settings outside the build tree: $out"
+fi
+listing | cmp -s -- "$work/listing" - || fail "setup under XDG settings wrote outside the build tree:
+$(listing | diff -- "$work/listing" -)"
 "$tool" cleanup "$WINEPREFIX" "$work" >/dev/null || fail "cleanup of $work"
 [ ! -e "$work" ] || fail "$work is still there"
 
