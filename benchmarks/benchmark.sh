@@ -8,31 +8,35 @@
 # the product's list passes and tree deletion in process, RegDeleteTreeA,
 # and the interpreter's "rd /s /q".
 set -eu
-cd "$(dirname "$0")/.."
+cd "$(dirname -- "$0")/.."
 runs=${1:-5}
-build=$PWD/build/windows-x64
-wine=/usr/lib/wine/wine64
-[ -x "$build/benchmarks/perf.exe" ] || { echo "build first: ./run build" >&2; exit 2; }
+# The programs lie in the build's drive folder, the prefix's Z:.
+drive=$PWD/build/windows-x64/drive
+[ -x "$drive/perf.exe" ] || { echo "build first: ./run build" >&2; exit 2; }
 
 # Everything Wine writes and the reports live in one directory that is
 # removed on every way out.
 . tests/throwaway.sh
 throwaway_prefix qel-bench
-out="$(cd -P "$tmp" && pwd)/out"
-mkdir "$out"
-# The prefix's Z: leads to the build tree, where the reports lie.
-report="Z:${out#"$(scratch_root)"}"
-tests/wineprefix.sh setup "$prefix"
+tests/wineprefix.sh setup "$drive" "$prefix"
+# The reports lie in the prefix's C: (its Z: holds the programs alone).
+out="$prefix/drive_c/qel-report"
+report='C:\qel-report'
+mkdir -- "$out"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export QEL_EXE="$build/Uninstall.exe" QEL_ICONPROBE="$build/tests/iconprobe.dll"
-export QEL_STANDIN="$build/tests/comspec_standin.exe"
+export QEL_EXE="$drive/Uninstall.exe" QEL_ICONPROBE="$drive/iconprobe.dll"
+export QEL_STANDIN="$drive/comspec_standin.exe"
+# Wine programs start in the prefix's C:, as no drive leads to the build tree.
+wine() {
+    env -C "$prefix/drive_c" /usr/lib/wine/wine64 "$@"
+}
 
 echo "# Benchmark: $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)" \
-    "at the start, $($wine --version)"
+    "at the start, $(wine --version)"
 echo
 # The demo run's interpreter writes to this program's output: the report
 # goes to a file of its own.
-$wine "$build/benchmarks/perf.exe" --runs "$runs" --report "$report/report.md" >/dev/null || status=$?
+wine "$drive/perf.exe" --runs "$runs" --report "$report/report.md" >/dev/null || status=$?
 cat "$out/report.md"
 [ "${status:-0}" -eq 0 ] || exit "$status"
 
@@ -54,14 +58,14 @@ sizes() {
     awk -v run="$1" '$1 == run { print $2, $3 }' "$out/trace.txt"
 }
 
-WINEDEBUG=+relay $wine "$build/benchmarks/perf.exe" --trace --report "$report/trace.txt" >/dev/null 2>"$out/relay.log"
+WINEDEBUG=+relay wine "$drive/perf.exe" --trace --report "$report/trace.txt" >/dev/null 2>"$out/relay.log"
 contents=$(count_between "list contents-first")
 directory=$(count_between "list directory-first")
 ours=$(count_between "DeleteKeyTree")
 theirs=$(count_between "RegDeleteTreeA")
-WINEDEBUG=+relay $wine cmd /c rd /s /q 'C:\qel bench\rd trace' >/dev/null 2>"$out/relay.log"
+WINEDEBUG=+relay wine cmd /c rd /s /q 'C:\qel bench\rd trace' >/dev/null 2>"$out/relay.log"
 rd_tree=$(count_all)
-WINEDEBUG=+relay $wine cmd /c rd /s /q 'C:\qel bench\rd empty' >/dev/null 2>"$out/relay.log"
+WINEDEBUG=+relay wine cmd /c rd /s /q 'C:\qel bench\rd empty' >/dev/null 2>"$out/relay.log"
 rd_empty=$(count_all)
 
 echo

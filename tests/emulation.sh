@@ -18,7 +18,7 @@
 #   emulation.sh prefix    fails, saying why, where 32-bit programs run here
 #                          but none starts in the Wine prefix WINEPREFIX
 set -eu
-here=$(cd "$(dirname "$0")" && pwd)
+here=$(cd -P -- "$(dirname -- "$0")" && pwd -P)
 dir=/usr/local/lib/qel-i386
 entry=/proc/sys/fs/binfmt_misc/qel-i386
 qemu=$dir/qemu-i386
@@ -31,7 +31,7 @@ native() {
     tmp=$(mktemp -d)
     status=1
     if cc -o "$tmp/runs32" "$here/runs32.c" 2>/dev/null && "$tmp/runs32"; then status=0; fi
-    rm -rf "$tmp"
+    rm -rf -- "$tmp"
     return $status
 }
 
@@ -44,12 +44,18 @@ emulated() {
         /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
-# qemu-i386 from bookworm-backports' qemu-user, through a sources list of
-# its own: nothing of that suite enters the system's package lists.
+# qemu-i386 from bookworm-backports' qemu-user, of the Debian archive that
+# this machine's apt already uses (its mirror or snapshot, as configured:
+# the one whose suite is the release's own), through a sources list of its
+# own: nothing of that suite enters the system's package lists.
 fetch_qemu() {
+    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    archive=$(apt-get indextargets --format '$(RELEASE)|$(CODENAME)|$(REPO_URI)' 'Identifier: Packages' |
+        awk -F '|' -v codename="$codename" '$1 == codename || ($2 == codename && $1 !~ /-/) { print $3; exit }')
+    [ -n "$archive" ] || { echo "apt names no archive of $codename here: cannot fetch qemu-user of bookworm-backports" >&2; exit 1; }
     apt="$tmp/apt"
-    mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial"
-    echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm-backports main" \
+    mkdir -p -- "$apt/lists/partial" "$apt/cache/archives/partial"
+    echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $archive bookworm-backports main" \
         >"$apt/sources.list"
     set -- -o Dir::Etc::SourceList="$apt/sources.list" -o Dir::Etc::SourceParts=/dev/null \
         -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache" -o APT::Architectures::=amd64 \
@@ -57,7 +63,7 @@ fetch_qemu() {
     apt-get "$@" update -qq
     (cd "$tmp" && apt-get "$@" download -qq qemu-user/bookworm-backports)
     dpkg-deb -x "$tmp"/qemu-user_*.deb "$tmp/qemu"
-    cp "$tmp/qemu/usr/bin/qemu-i386" "$tmp/qemu-i386"
+    cp -- "$tmp/qemu/usr/bin/qemu-i386" "$tmp/qemu-i386"
 }
 
 install() {
@@ -78,9 +84,9 @@ install() {
     # The emulator, the launcher and the fault fix, rebuilt, and put in place
     # when changed.
     tmp=$(mktemp -d)
-    trap 'rm -rf "$tmp"' EXIT
-    if [ -x "$qemu" ]; then cp "$qemu" "$tmp/qemu-i386"; else fetch_qemu; fi
-    mkdir -p "$tmp/root/etc"
+    trap 'rm -rf -- "$tmp"' EXIT
+    if [ -x "$qemu" ]; then cp -- "$qemu" "$tmp/qemu-i386"; else fetch_qemu; fi
+    mkdir -p -- "$tmp/root/etc"
     cc -static -O2 -DQEMU="\"$qemu\"" -DROOT="\"$dir/root\"" -o "$tmp/launcher" "$here/emulation/launcher.c"
     gcc -m32 -O2 -shared -fPIC -fno-stack-protector -o "$tmp/faults.so" "$here/emulation/faults.c"
     gcc -m32 -O2 -o "$tmp/faults_check" "$here/emulation/faults_check.c"
@@ -90,9 +96,9 @@ install() {
         cmp -s "$tmp/$file" "$dir/$file" || changed="$changed $file"
     done
     if [ -n "$changed" ]; then
-        mkdir -p "$dir/root/etc"
+        mkdir -p -- "$dir/root/etc"
         for file in $changed; do
-            cp "$tmp/$file" "$dir/$file.new" && mv -f "$dir/$file.new" "$dir/$file"
+            cp -- "$tmp/$file" "$dir/$file.new" && mv -f -- "$dir/$file.new" "$dir/$file"
         done
     fi
     # Registered anew when changed (flag F holds the launcher file that was

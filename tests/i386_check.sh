@@ -12,7 +12,7 @@
 #       The check itself: code of later processors, assembled with AS, must
 #       be refused and named, and code of the 386 and 387 must pass.
 set -eu
-repo=$(cd "$(dirname "$0")/.." && pwd)
+repo=$(cd "$(dirname -- "$0")/.." && pwd)
 . "$repo/tests/scratch.sh"
 
 # Intel syntax, as objdump -M intel names them. The string instructions

@@ -115,7 +115,7 @@ std::vector<std::string> Images()
     std::vector<std::string> images{ProductExe()};
     const char *other = getenv("QEL_EXE32");
     if (other && *other)
-        images.push_back(WindowsPath(other));
+        images.push_back(HostPath(other));
     return images;
 }
 

@@ -6,25 +6,23 @@
 # left on the machine and nothing outside the build tree is touched.
 #
 #   throwaway_prefix <name>   sets tmp and prefix; exports HOME, TMPDIR,
-#                             WINEPREFIX and WINEDEBUG; the caller then
-#                             runs tests/wineprefix.sh setup "$prefix"
-repo=$PWD
+#                             WINEPREFIX and WINEDEBUG; the caller then runs
+#                             tests/wineprefix.sh setup <drive> "$prefix"
+repo=$(pwd -P)
 . tests/scratch.sh
 
 throwaway_prefix() {
-    scratch_may_make SCRATCH "$repo/build/scratch" || exit 1
-    scratch_make "$repo/build/scratch"
-    tmp=$(mktemp -d "$repo/build/scratch/$1.XXXXXX")
+    scratch_resolve SCRATCH "$repo/build/scratch" && scratch_may_make SCRATCH "$resolved" || exit 1
+    scratch_make "$resolved"
+    tmp=$(mktemp -d "$resolved/$1.XXXXXX")
     scratch_make "$tmp"
     prefix="$tmp/prefix"
     trap throwaway_cleanup EXIT
     trap 'exit 130' INT TERM
-    for name in XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_DATA_DIRS XDG_CONFIG_DIRS; do
-        unset "$name"
-    done
+    scratch_no_xdg
     export HOME="$tmp/home" TMPDIR="$tmp/tmp" WINEPREFIX="$prefix" WINEDEBUG=-all
 }
 
 throwaway_cleanup() {
-    tests/wineprefix.sh cleanup "$prefix" "$tmp" >/dev/null 2>&1 || true
+    "$repo/tests/wineprefix.sh" cleanup "$prefix" "$tmp" >/dev/null 2>&1 || true
 }

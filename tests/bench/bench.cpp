@@ -49,10 +49,8 @@ void ClearAppFamily(const std::string &exeName)
     RegDeleteKeyA(HKEY_CURRENT_USER, (AppDefaults + exeName).c_str());
 }
 
-std::string WindowsPath(const std::string &unixPath)
+std::string HostPath(const std::string &unixPath)
 {
-    // Through the prefix's own drives (Wine's export): a test prefix has no
-    // drive onto the host's root, only one onto the build tree.
     typedef WCHAR *(CDECL * DosNameCall)(LPCSTR);
     DosNameCall call =
         (DosNameCall)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_dos_file_name");
@@ -63,14 +61,18 @@ std::string WindowsPath(const std::string &unixPath)
     for (const WCHAR *c = name; *c; c++)
         path += (char)*c;
     HeapFree(GetProcessHeap(), 0, name);
-    // A path no drive reaches comes back in Wine's Unix namespace.
+    return path;
+}
+
+std::string WindowsPath(const std::string &unixPath)
+{
+    std::string path = HostPath(unixPath);
     return path.compare(0, 4, "\\\\?\\") == 0 ? "" : path;
 }
 
 std::string HostProgram(const std::string &name)
 {
-    const char *bin = getenv("QEL_HOSTBIN");
-    return bin ? WindowsPath(std::string(bin) + "/" + name) : std::string();
+    return HostPath("/bin/" + name);
 }
 
 static std::string EnvPath(const char *name)

@@ -35,11 +35,14 @@ bool Is9x();
 void SetAppFamily(const std::string &exeName, Family family);
 void ClearAppFamily(const std::string &exeName);
 
-// A Unix path of the build tree as Windows programs under Wine see it; ""
+// A Unix path of the drive folder as Windows programs under Wine see it; ""
 // where no drive of the prefix reaches it.
 std::string WindowsPath(const std::string &unixPath);
-// A host program (sh, ln, rm) through its link in the build tree's hostbin
-// folder (QEL_HOSTBIN), the only way a test prefix reaches one.
+// Wine's own name of a Unix path: through a drive where one reaches it,
+// else in Wine's Unix namespace (\\?\unix\...), which no drive leads to: a
+// test prefix's drives reach nothing of the host's.
+std::string HostPath(const std::string &unixPath);
+// A host program (sh, ln, rm) of /bin, by HostPath.
 std::string HostProgram(const std::string &name);
 // The freshly built Uninstall.exe of this build tree (i686 or x86-64, as
 // the test program).

@@ -622,7 +622,7 @@ static std::string UnixName(const std::string &path)
     return text;
 }
 
-// Starts a host program (by its name in the hostbin folder) with quoted
+// Starts a host program (sh, ln, rm; HostProgram) with quoted
 // arguments. Wine hands back no process
 // handle to wait on for one, so callers watch for its effect.
 static bool RunUnix(const std::string &program, const std::vector<std::string> &arguments)
@@ -654,7 +654,7 @@ void UnixLink::Make(const std::string &unixLink, const std::string &unixTarget, 
 {
     unixLink_ = unixLink;
     probe_ = probe;
-    made_ = RunUnix("ln", {"-s", unixTarget, unixLink}) && WaitForPresence(probe, true);
+    made_ = RunUnix("ln", {"-s", "--", unixTarget, unixLink}) && WaitForPresence(probe, true);
     if (!made_)
         ADD_FAILURE() << "ln -s did not make " << unixLink;
 }
@@ -677,7 +677,7 @@ UnixLink::~UnixLink()
     if (unixLink_.empty())
         return;
     // A link whose target went is not seen through; the wait ends at once.
-    if (!RunUnix("rm", {"-f", unixLink_}) || !WaitForPresence(probe_, false))
+    if (!RunUnix("rm", {"-f", "--", unixLink_}) || !WaitForPresence(probe_, false))
         ADD_FAILURE() << "rm did not remove " << unixLink_;
 }
 

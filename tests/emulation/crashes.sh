@@ -24,5 +24,5 @@ elif line=$(grep -m 1 -E "$wine" "$log"); then
 elif [ "$status" -gt 128 ] && [ "$status" -lt 160 ]; then
     echo "CRASH OF WINE: the runner died of signal $((status - 128)), not the product's checks"
 fi
-rm -f "$log"
+rm -f -- "$log"
 exit "$status"

@@ -1,7 +1,7 @@
 #!/bin/sh
 # crashes.sh names the emulator's and Wine's own crashes, fails a run that
 # shows one even where the program passed, and leaves other failures alone.
-crashes="$(dirname "$0")/crashes.sh"
+crashes="$(dirname -- "$0")/crashes.sh"
 failed=0
 expect() {
     want=$1 status=$2
