@@ -7,6 +7,7 @@
  * the deletion fail. */
 #include "remove/safedelete.h"
 
+#include "base/platform.h"
 #include "remove/listtext.h"
 
 #ifndef NT_SUCCESS
@@ -151,18 +152,15 @@ static int MarkForDeletion(const struct DeletionRoot *root, HANDLE item)
 
 int LookUpDeletionCalls(struct DeletionRoot *root)
 {
-    HMODULE ntdll = GetModuleHandleA("NTDLL");
-
     /* Looked up here: the final path exists only from Windows Vista on, and
      * a direct import would keep the program from loading before. The
      * native calls are on every NT, whatever family it reports to a program
      * run in a compatibility mode, and on no Windows 95. */
     root->getFinalPath =
         (FinalPathCall)(void *)GetProcAddress(GetModuleHandleA("KERNEL32"), "GetFinalPathNameByHandleA");
-    root->openFile = ntdll ? (OpenFileCall)(void *)GetProcAddress(ntdll, "NtOpenFile") : NULL;
-    root->queryInformation =
-        ntdll ? (InformationCall)(void *)GetProcAddress(ntdll, "NtQueryInformationFile") : NULL;
-    root->setInformation = ntdll ? (InformationCall)(void *)GetProcAddress(ntdll, "NtSetInformationFile") : NULL;
+    root->openFile = (OpenFileCall)(void *)GetNativeCall("NtOpenFile");
+    root->queryInformation = (InformationCall)(void *)GetNativeCall("NtQueryInformationFile");
+    root->setInformation = (InformationCall)(void *)GetNativeCall("NtSetInformationFile");
     root->dir = INVALID_HANDLE_VALUE;
     return root->openFile && root->queryInformation && root->setInformation;
 }
