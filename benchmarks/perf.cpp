@@ -458,9 +458,10 @@ int DeleteListedInProcess(const std::string &dir)
         Fail("cannot open the list in " + dir);
         return 0;
     }
-    int passes = DeleteListedItems(list, (dir + "\\").c_str());
+    int left = 1;
+    int passes = DeleteListedItems(list, (dir + "\\").c_str(), &left);
     fclose(list);
-    if (Leftovers(dir) != std::vector<std::string>{"Uninstall.lst"})
+    if (Leftovers(dir) != std::vector<std::string>{"Uninstall.lst"} || left)
         Fail("the list passes left items in " + dir);
     return passes;
 }
