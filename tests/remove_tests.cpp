@@ -519,6 +519,7 @@ NTSTATUS(NTAPI *realOpenFile)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STAT
 NTSTATUS(NTAPI *realQueryInformation)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
 NTSTATUS(NTAPI *realSetInformation)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
 DWORD(WINAPI *realFinalPath)(HANDLE, LPSTR, DWORD, DWORD);
+DWORD(WINAPI *realFinalPathW)(HANDLE, LPWSTR, DWORD, DWORD);
 
 std::string Upper(std::string text)
 {
@@ -680,22 +681,24 @@ NTSTATUS NTAPI RecordedSetInformation(HANDLE item, PIO_STATUS_BLOCK status, PVOI
            (known == opened.end() ? "a handle not open" : known->second.name));
     return realSetInformation(item, status, info, size, kind);
 }
-DWORD WINAPI CountedFinalPath(HANDLE item, LPSTR path, DWORD size, DWORD flags)
+DWORD WINAPI CountedFinalPath(HANDLE item, LPWSTR path, DWORD size, DWORD flags)
 {
     Tick();
     auto known = opened.find(item);
     if (known == opened.end())
-        return realFinalPath(item, path, size, flags);
+        return realFinalPathW(item, path, size, flags);
     if (!calls.finalPathFails.empty() && known->second.name == calls.finalPathFails) {
         SetLastError(ERROR_ACCESS_DENIED);
         return 0;
     }
     if (!known->second.link)
-        return realFinalPath(item, path, size, flags);
-    std::string own = "\\\\?\\" + known->second.path;
+        return realFinalPathW(item, path, size, flags);
+    std::string narrow = "\\\\?\\" + known->second.path;
+    std::wstring own(narrow.size(), L'\0');
+    own.resize(MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), (int)narrow.size(), &own[0], (int)own.size()));
     if (own.size() >= size)
         return (DWORD)own.size() + 1;
-    memcpy(path, own.c_str(), own.size() + 1);
+    memcpy(path, own.c_str(), (own.size() + 1) * sizeof(WCHAR));
     return (DWORD)own.size();
 }
 
@@ -705,8 +708,8 @@ FARPROC WINAPI LookedUp(HMODULE module, LPCSTR name)
     if (HIWORD((ULONG_PTR)name) == 0 || !real)
         return real;
     std::string wanted = name;
-    if (wanted == "GetFinalPathNameByHandleA") {
-        realFinalPath = (decltype(realFinalPath))real;
+    if (wanted == "GetFinalPathNameByHandleW") {
+        realFinalPathW = (decltype(realFinalPathW))real;
         return calls.lookup == Lookup::Everything ? (FARPROC)&CountedFinalPath : NULL;
     }
     if (wanted == "NtOpenFile") {
@@ -774,6 +777,8 @@ protected:
         realGetProcAddress = lookup_.Original<decltype(realGetProcAddress)>();
         realFinalPath = (decltype(realFinalPath))realGetProcAddress(GetModuleHandleA("KERNEL32"),
                                                                     "GetFinalPathNameByHandleA");
+        realFinalPathW = (decltype(realFinalPathW))realGetProcAddress(GetModuleHandleA("KERNEL32"),
+                                                                      "GetFinalPathNameByHandleW");
         realMove = move_.Original<decltype(realMove)>();
         realGetAttributes = read_.Original<decltype(realGetAttributes)>();
         realGetAttributesW = readWide_.Original<decltype(realGetAttributesW)>();
