@@ -22,6 +22,10 @@ int GetBatchPath(char *dst, DWORD size, const char *path);
 /* The platform identifier of GetVersionExA; 0 when the query fails. */
 DWORD GetPlatformId(void);
 
+/* The native call of that name, looked up at run time; NULL where there
+ * is none (the Windows 95 family). */
+FARPROC GetNativeCall(const char *name);
+
 /* Writes text (without its terminator) to file; 1 when all of it went. */
 int WriteText(FILE *file, const char *text);
 

@@ -67,6 +67,13 @@ int GetBatchPath(char *dst, DWORD size, const char *path)
     return FormatText(dst, size, "%s", path);
 }
 
+FARPROC GetNativeCall(const char *name)
+{
+    HMODULE ntdll = GetModuleHandleA("NTDLL");
+
+    return ntdll ? GetProcAddress(ntdll, name) : NULL;
+}
+
 DWORD GetPlatformId(void)
 {
     OSVERSIONINFOA info;

@@ -12,6 +12,7 @@
 //                                          (WINEDEBUG=+relay); one line per run:
 //                                          "<run> <entries or keys> <passes>"
 #include <windows.h>
+#include <winternl.h>
 #include <tlhelp32.h>
 
 #include <stdarg.h>
@@ -100,16 +101,27 @@ void Fail(const std::string &what)
 }
 
 // ---------------------------------------------------------------------------
-// Call counting: the import slots of this program for a few platform
-// functions point at counting stand-ins while a Counting object lives. The
-// product's code is linked into this program, so its calls pass through
-// these slots; the platform's own internal calls do not.
+// Call counting: the import slots of this program for the platform
+// functions the deletions call point at counting stand-ins while a Counting
+// object lives, and so do the calls that its run-time lookups are given.
+// The product's code is linked into this program, so its calls pass
+// through these slots; the platform's own internal calls do not.
 
 struct Counts {
     long fullPath = 0, getAttributes = 0, setAttributes = 0, deleteFile = 0, removeDirectory = 0;
     long openKey = 0, enumKey = 0, deleteKey = 0, closeKey = 0;
-    long Files() const { return fullPath + getAttributes + setAttributes + deleteFile + removeDirectory; }
-    long Keys() const { return openKey + enumKey + deleteKey + closeKey; }
+    // By path on the way to an entry; the native deletion through handles
+    // (NtOpenFile, NtQueryInformationFile, NtSetInformationFile and the
+    // final path); a key's value read (the link check) and its deletion
+    // through its handle (NtDeleteKey).
+    long getAttributesW = 0, openFile = 0, queryFile = 0, setFile = 0, finalPath = 0;
+    long queryValue = 0, deleteKeyNative = 0;
+    long Native() const { return openFile + queryFile + setFile + finalPath; }
+    long Files() const
+    {
+        return fullPath + getAttributes + getAttributesW + setAttributes + deleteFile + removeDirectory + Native();
+    }
+    long Keys() const { return openKey + enumKey + queryValue + deleteKey + deleteKeyNative + closeKey; }
 };
 
 Counts counts;
@@ -123,6 +135,15 @@ decltype(&RegOpenKeyExA) realOpenKey;
 decltype(&RegEnumKeyExA) realEnumKey;
 decltype(&RegDeleteKeyA) realDeleteKey;
 decltype(&RegCloseKey) realCloseKey;
+decltype(&GetFileAttributesW) realGetAttributesW;
+decltype(&RegQueryValueExA) realQueryValue;
+decltype(&GetProcAddress) realGetProcAddress;
+NTSTATUS(NTAPI *realOpenFile)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, ULONG, ULONG);
+NTSTATUS(NTAPI *realQueryFile)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+NTSTATUS(NTAPI *realSetFile)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+DWORD(WINAPI *realFinalPathA)(HANDLE, LPSTR, DWORD, DWORD);
+DWORD(WINAPI *realFinalPathW)(HANDLE, LPWSTR, DWORD, DWORD);
+LONG(NTAPI *realDeleteKeyNative)(HANDLE);
 
 // The counting stand-in for a platform function whose real address is in
 // *Real: counts the call in counts.*Field, then makes it.
@@ -135,12 +156,46 @@ template <typename R, typename... A> struct Standin<R(WINAPI *)(A...)> {
     }
 };
 
+// The counting stand-in for a call looked up at run time by name, with the
+// real one kept; the call itself when it is not counted.
+template <long Counts::*Field, auto *Real> FARPROC CountedLookup(FARPROC real)
+{
+    using F = std::remove_pointer_t<decltype(Real)>;
+    *Real = (F)(void *)real;
+    return real ? (FARPROC)(void *)&Standin<F>::template Count<Field, Real> : real;
+}
+
+FARPROC WINAPI CountingGetProcAddress(HMODULE module, LPCSTR name)
+{
+    FARPROC real = realGetProcAddress(module, name);
+    if (HIWORD((ULONG_PTR)name) == 0)
+        return real;
+    const std::string wanted = name;
+    if (wanted == "NtOpenFile")
+        return CountedLookup<&Counts::openFile, &realOpenFile>(real);
+    if (wanted == "NtQueryInformationFile")
+        return CountedLookup<&Counts::queryFile, &realQueryFile>(real);
+    if (wanted == "NtSetInformationFile")
+        return CountedLookup<&Counts::setFile, &realSetFile>(real);
+    if (wanted == "GetFinalPathNameByHandleA")
+        return CountedLookup<&Counts::finalPath, &realFinalPathA>(real);
+    if (wanted == "GetFinalPathNameByHandleW")
+        return CountedLookup<&Counts::finalPath, &realFinalPathW>(real);
+    if (wanted == "NtDeleteKey")
+        return CountedLookup<&Counts::deleteKeyNative, &realDeleteKeyNative>(real);
+    return real;
+}
+
 // Counts the calls made during its lifetime.
 class Counting {
 public:
     Counting()
     {
         counts = Counts();
+        lookup_.reset(new ImportHook(k, "GetProcAddress", (void *)&CountingGetProcAddress));
+        if (!lookup_->Installed())
+            Fail("cannot count the calls looked up at run time");
+        realGetProcAddress = lookup_->Original<decltype(realGetProcAddress)>();
         Hook<&Counts::fullPath, &realFullPath>(k, "GetFullPathNameA");
         Hook<&Counts::getAttributes, &realGetAttributes>(k, "GetFileAttributesA");
         Hook<&Counts::setAttributes, &realSetAttributes>(k, "SetFileAttributesA");
@@ -150,6 +205,8 @@ public:
         Hook<&Counts::enumKey, &realEnumKey>(a, "RegEnumKeyExA");
         Hook<&Counts::deleteKey, &realDeleteKey>(a, "RegDeleteKeyA");
         Hook<&Counts::closeKey, &realCloseKey>(a, "RegCloseKey");
+        Hook<&Counts::getAttributesW, &realGetAttributesW>(k, "GetFileAttributesW");
+        Hook<&Counts::queryValue, &realQueryValue>(a, "RegQueryValueExA");
     }
 
 private:
@@ -167,6 +224,7 @@ private:
     const char *k = "KERNEL32.dll";
     const char *a = "ADVAPI32.dll";
     std::vector<std::unique_ptr<ImportHook>> hooks_;
+    std::unique_ptr<ImportHook> lookup_;
 };
 
 // ---------------------------------------------------------------------------
@@ -458,9 +516,10 @@ int DeleteListedInProcess(const std::string &dir)
         Fail("cannot open the list in " + dir);
         return 0;
     }
-    int passes = DeleteListedItems(list, (dir + "\\").c_str());
+    int left = 1;
+    int passes = DeleteListedItems(list, (dir + "\\").c_str(), &left);
     fclose(list);
-    if (Leftovers(dir) != std::vector<std::string>{"Uninstall.lst"})
+    if (Leftovers(dir) != std::vector<std::string>{"Uninstall.lst"} || left)
         Fail("the list passes left items in " + dir);
     return passes;
 }
@@ -574,12 +633,21 @@ void Ratio(const char *what, const std::vector<double> &a, const std::vector<dou
 void PrintCounts(const char *what, const Counts &c, int entries, bool files)
 {
     if (files)
-        Out("| %s | %ld | %ld | %ld | %ld | %ld | %.2f |\n", what, c.fullPath, c.getAttributes, c.setAttributes,
-               c.deleteFile, c.removeDirectory, (double)c.Files() / entries);
+        Out("| %s | %ld | %ld | %ld | %ld | %ld | %ld | %.2f |\n", what, c.fullPath, c.getAttributes,
+            c.getAttributesW, c.setAttributes + c.deleteFile + c.removeDirectory, c.openFile, c.Native(),
+            (double)c.Files() / entries);
     else
-        Out("| %s | %ld | %ld | %ld | %ld | %.2f |\n", what, c.openKey, c.enumKey, c.deleteKey, c.closeKey,
-               (double)c.Keys() / entries);
+        Out("| %s | %ld | %ld | %ld | %ld | %ld | %ld | %.2f |\n", what, c.openKey, c.enumKey, c.queryValue,
+            c.deleteKey, c.deleteKeyNative, c.closeKey, (double)c.Keys() / entries);
 }
+
+const char FileCountsHead[] =
+    "| List order | Passes | GetFullPathNameA | GetFileAttributesA | GetFileAttributesW | "
+    "SetFileAttributesA, DeleteFileA, RemoveDirectoryA | NtOpenFile | native, all | Calls per entry |\n"
+    "|---|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+const char KeyCountsHead[] =
+    "| Tree | RegOpenKeyExA | RegEnumKeyExA | RegQueryValueExA | RegDeleteKeyA | NtDeleteKey | RegCloseKey | "
+    "Calls per key |\n|---|---:|---:|---:|---:|---:|---:|---:|\n";
 
 int Benchmark(int runs)
 {
@@ -686,15 +754,13 @@ int Benchmark(int runs)
         Median(t["uninstall empty"]), Median(t["interpreter alone"]));
     Out("\n## List passes and platform calls of the product (counted in-process)\n\n");
     Out("%d entries: %d files in %d directories.\n\n", BigTree.Entries(), BigTree.Files(), BigTree.Directories());
-    Out("| List order | Passes | GetFullPathNameA | GetFileAttributesA | SetFileAttributesA | DeleteFileA | "
-           "RemoveDirectoryA | Calls per entry |\n|---|---:|---:|---:|---:|---:|---:|---:|\n");
+    Out("%s", FileCountsHead);
     for (Order order : {Order::ContentsFirst, Order::DirectoryFirst}) {
         std::string what = std::string(OrderName(order)) + " | " + std::to_string(passes[order]);
         PrintCounts(what.c_str(), fileCounts[order], BigTree.Entries(), true);
     }
     Out("\n%d keys below the tree's own key; DeleteKeyTree made %d passes.\n\n", BigKeys.Keys(), keyPasses);
-    Out("| Tree | RegOpenKeyExA | RegEnumKeyExA | RegDeleteKeyA | RegCloseKey | Calls per key |\n"
-           "|---|---:|---:|---:|---:|---:|\n");
+    Out("%s", KeyCountsHead);
     PrintCounts("DeleteKeyTree", keyCounts, BigKeys.Keys() + 1, false);
 
     RemoveTree(BenchRoot);
@@ -729,8 +795,7 @@ int KeysOnly(int pairs)
         TimeDeleteKeyTree(&passes);
         keyCounts = counts;
     }
-    Out("\n%d passes\n\n| Tree | RegOpenKeyExA | RegEnumKeyExA | RegDeleteKeyA | RegCloseKey | Calls per key |\n"
-        "|---|---:|---:|---:|---:|---:|\n", passes);
+    Out("\n%d passes\n\n%s", passes, KeyCountsHead);
     PrintCounts("DeleteKeyTree", keyCounts, BigKeys.Keys() + 1, false);
     RegDeleteTreeQuiet(HKEY_CURRENT_USER, "Software\\QelBench");
     return failures ? 1 : 0;

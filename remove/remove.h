@@ -16,12 +16,10 @@ void StartCleanupScript(const char *modulePath, int exitCode);
 /* Deletion passes over the open list until a pass deletes nothing, and at
  * most one pass more than the list has entries; entries are relative to
  * installDir, which ends in a backslash. Returns the number of passes made,
- * 0 when installDir cannot be resolved (then nothing is touched). */
-int DeleteListedItems(FILE *list, const char *installDir);
-
-/* After the passes: 1 when an entry of the list is still there inside the
+ * 0 when installDir cannot be resolved (then nothing is touched). *left
+ * tells whether an entry of the list is still there afterwards inside the
  * installation directory, as a file, a link, or a directory left empty;
  * not for a directory that holds what the list does not name. */
-int IsListedWorkLeft(FILE *list, const char *installDir);
+int DeleteListedItems(FILE *list, const char *installDir, int *left);
 
 #endif

@@ -7,6 +7,7 @@
  * the deletion fail. */
 #include "remove/safedelete.h"
 
+#include "base/platform.h"
 #include "remove/listtext.h"
 
 #ifndef NT_SUCCESS
@@ -76,12 +77,23 @@ static size_t WidePath(const struct DeletionRoot *root, const char *path, WCHAR 
     return n > 0 && (size_t)n - 1 > root->prefix ? (size_t)n - 1 : 0;
 }
 
+/* The final path of item into final (FinalPathSize bytes), as the narrow
+ * call gives it: read through the wide call, which under Wine asks for the
+ * name once where the narrow one asks twice. 0 when it cannot be read or
+ * does not fit. */
+static int GetFinalPath(const struct DeletionRoot *root, HANDLE item, char *final)
+{
+    WCHAR wide[FinalPathSize];
+
+    return LengthFits(root->getFinalPath(item, wide, FinalPathSize, 0), FinalPathSize) &&
+           WideCharToMultiByte(CP_ACP, 0, wide, -1, final, FinalPathSize, NULL, NULL) != 0;
+}
+
 static int IsInsideRoot(const struct DeletionRoot *root, HANDLE item)
 {
     char final[FinalPathSize];
 
-    return LengthFits(root->getFinalPath(item, final, sizeof final, 0), sizeof final) &&
-           IsInsideFinalPath(final, root->final);
+    return GetFinalPath(root, item, final) && IsInsideFinalPath(final, root->final);
 }
 
 /* Opens the item at path below root with access, checked; its attributes
@@ -151,18 +163,15 @@ static int MarkForDeletion(const struct DeletionRoot *root, HANDLE item)
 
 int LookUpDeletionCalls(struct DeletionRoot *root)
 {
-    HMODULE ntdll = GetModuleHandleA("NTDLL");
-
     /* Looked up here: the final path exists only from Windows Vista on, and
      * a direct import would keep the program from loading before. The
      * native calls are on every NT, whatever family it reports to a program
      * run in a compatibility mode, and on no Windows 95. */
     root->getFinalPath =
-        (FinalPathCall)(void *)GetProcAddress(GetModuleHandleA("KERNEL32"), "GetFinalPathNameByHandleA");
-    root->openFile = ntdll ? (OpenFileCall)(void *)GetProcAddress(ntdll, "NtOpenFile") : NULL;
-    root->queryInformation =
-        ntdll ? (InformationCall)(void *)GetProcAddress(ntdll, "NtQueryInformationFile") : NULL;
-    root->setInformation = ntdll ? (InformationCall)(void *)GetProcAddress(ntdll, "NtSetInformationFile") : NULL;
+        (FinalPathCall)(void *)GetProcAddress(GetModuleHandleA("KERNEL32"), "GetFinalPathNameByHandleW");
+    root->openFile = (OpenFileCall)(void *)GetNativeCall("NtOpenFile");
+    root->queryInformation = (InformationCall)(void *)GetNativeCall("NtQueryInformationFile");
+    root->setInformation = (InformationCall)(void *)GetNativeCall("NtSetInformationFile");
     root->dir = INVALID_HANDLE_VALUE;
     return root->openFile && root->queryInformation && root->setInformation;
 }
@@ -181,8 +190,7 @@ int OpenDeletionRoot(struct DeletionRoot *root, const char *path)
                             FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (root->dir == INVALID_HANDLE_VALUE)
         return 0;
-    if (root->getFinalPath &&
-        !LengthFits(root->getFinalPath(root->dir, root->final, sizeof root->final, 0), sizeof root->final)) {
+    if (root->getFinalPath && !GetFinalPath(root, root->dir, root->final)) {
         CloseDeletionRoot(root);
         return 0;
     }
@@ -246,8 +254,7 @@ int OpenDeletionRootBelow(struct DeletionRoot *root, const struct DeletionRoot *
     if (root->dir == INVALID_HANDLE_VALUE)
         return 0;
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        (root->getFinalPath &&
-         !LengthFits(root->getFinalPath(root->dir, root->final, sizeof root->final, 0), sizeof root->final))) {
+        (root->getFinalPath && !GetFinalPath(root, root->dir, root->final))) {
         CloseDeletionRoot(root);
         return 0;
     }

@@ -15,8 +15,8 @@ enum {
     FinalPathSize = PathSize + 8
 };
 
-/* GetFinalPathNameByHandleA, which exists from Windows Vista on. */
-typedef DWORD(WINAPI *FinalPathCall)(HANDLE item, LPSTR path, DWORD size, DWORD flags);
+/* GetFinalPathNameByHandleW, which exists from Windows Vista on. */
+typedef DWORD(WINAPI *FinalPathCall)(HANDLE item, LPWSTR path, DWORD size, DWORD flags);
 typedef NTSTATUS(NTAPI *OpenFileCall)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, ULONG, ULONG);
 typedef NTSTATUS(NTAPI *InformationCall)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
 

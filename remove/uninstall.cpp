@@ -45,39 +45,64 @@ static int GetListedPaths(const char *line, const char *installDir, const char *
     return LengthFits(n, PathSize) && IsInsideDirectory(resolved, resolvedDir);
 }
 
-/* Deletes one entry; returns 1 when something was deleted. An entry is
- * skipped when its path does not fit, when it resolves outside the
- * installation directory (through ".." in any spelling), when it or a
- * directory on the way to it is a reparse point, or when its final path
- * lies outside the installation directory's own: nothing beyond a link is
- * deleted, and the link stays. */
-static int DeleteListedItem(const char *line, const char *installDir, const struct InstallRoots *roots)
+/* Deletes the listed item at target, as joined to the installation
+ * directory, whose path as the platform resolves it (inside that directory)
+ * is resolved; its attributes as read by path into *attributes. Returns 1
+ * when it was deleted. It is left alone when it or a directory on the way
+ * to it is a reparse point, or when its final path lies outside the
+ * installation directory's own: nothing beyond a link is deleted, and the
+ * link stays. */
+static int DeleteListedItem(const struct InstallRoots *roots, const char *target, const char *resolved,
+                            DWORD *attributes)
 {
-    char target[PathSize];
-    char resolved[PathSize];
-    DWORD attributes;
-
-    if (!GetListedPaths(line, installDir, roots->resolved, target, resolved))
-        return 0;
-    attributes = GetFileAttributesA(target);
+    *attributes = GetFileAttributesA(target);
     /* Nothing at that path (gone in an earlier pass, or never installed):
      * opening or deleting it would fail alike, so those calls are spared.
      * Any other failed read keeps them, and so does a name with wildcards,
      * which no call here is meant to expand. */
-    if (attributes == INVALID_FILE_ATTRIBUTES && IsAbsent(GetLastError()) && !strpbrk(target, "*?"))
+    if (*attributes == INVALID_FILE_ATTRIBUTES && IsAbsent(GetLastError()) && !strpbrk(target, "*?"))
         return 0;
     /* The Windows 95 family has no links: the path calls do. Cleared
      * whatever the read gave, so that read-only, hidden and system items
      * can go. */
     if (!roots->byHandle) {
         SetFileAttributesA(target, 0);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        if (*attributes != INVALID_FILE_ATTRIBUTES && (*attributes & FILE_ATTRIBUTE_DIRECTORY))
             return RemoveDirectoryA(target) ? 1 : 0;
         return DeleteFileA(target) ? 1 : 0;
     }
-    if (IsReparsePoint(attributes) || PassesLink(&roots->root, resolved))
+    if (IsReparsePoint(*attributes) || PassesLink(&roots->root, resolved))
         return 0;
     return DeleteItemBelow(&roots->root, resolved, DeleteClearing);
+}
+
+/* Listed directories that stayed when met in the pass under way, each
+ * below the one before: what they hold comes later in the list. Each is
+ * tried again once the entries below it have been met, as far as room
+ * allows; the rest wait for the next pass. */
+enum { PendingDirCount = 8 };
+
+struct PendingDirs {
+    int count;
+    int deletedBefore[PendingDirCount]; /* the pass's deletions when it stayed */
+    char resolved[PendingDirCount][PathSize];
+};
+
+/* Tries again, innermost first, the directories that resolved (the next
+ * entry; "" at the end of the pass) does not lie below, where something
+ * was deleted since they stayed: their listed contents have all been met.
+ * Adds what goes to *deleted, the pass's count. */
+static void DeletePendingDirs(const struct InstallRoots *roots, struct PendingDirs *pending, const char *resolved,
+                              int *deleted)
+{
+    DWORD attributes;
+    const char *dir;
+
+    while (pending->count > 0 && !IsInsideFinalPath(resolved, dir = pending->resolved[pending->count - 1])) {
+        pending->count--;
+        if (*deleted > pending->deletedBefore[pending->count])
+            *deleted += DeleteListedItem(roots, dir, dir, &attributes);
+    }
 }
 
 /* Fixes what the entries are held against; 0 when the installation
@@ -96,36 +121,6 @@ static void CloseInstallRoots(struct InstallRoots *roots)
 {
     if (roots->byHandle)
         CloseDeletionRoot(&roots->root);
-}
-
-int DeleteListedItems(FILE *list, const char *installDir)
-{
-    struct InstallRoots roots;
-    char line[ListLineSize];
-    int entries = 0;
-    int passes = 0;
-    int deleted;
-
-    if (!OpenInstallRoots(installDir, &roots))
-        return 0;
-    /* A directory listed before its contents goes in a later pass, so passes
-     * repeat until one deletes nothing. Each pass that deletes something
-     * takes an entry that the passes before it left, so N entries need at
-     * most N + 1 passes: the passes stop there whatever the counts say,
-     * since a deletion can be reported for an item that stays (Wine does so
-     * for one held open with FILE_SHARE_DELETE). */
-    do {
-        passes++;
-        deleted = 0;
-        fseek(list, 0, SEEK_SET);
-        while (ReadListEntry(list, line, sizeof line)) {
-            if (passes == 1 && entries < INT_MAX - 1)
-                entries++;
-            deleted += DeleteListedItem(line, installDir, &roots);
-        }
-    } while (deleted != 0 && passes <= entries);
-    CloseInstallRoots(&roots);
-    return passes;
 }
 
 /* 1 when dir holds nothing but "." and "..". */
@@ -150,29 +145,75 @@ static int IsEmptyDirectory(const char *dir)
     return empty;
 }
 
-int IsListedWorkLeft(FILE *list, const char *installDir)
+int DeleteListedItems(FILE *list, const char *installDir, int *left)
 {
-    char resolvedDir[PathSize];
+    struct InstallRoots roots;
+    struct PendingDirs pending;
     char line[ListLineSize];
     char target[PathSize];
     char resolved[PathSize];
     DWORD attributes;
-    int left = 0;
+    int entries = 0;
+    int passes = 0;
+    int deleted, more;
 
-    if (!LengthFits(GetFullPathNameA(installDir, sizeof resolvedDir, resolvedDir, NULL), sizeof resolvedDir))
-        return 1;
-    fseek(list, 0, SEEK_SET);
-    while (!left && ReadListEntry(list, line, sizeof line)) {
-        if (!GetListedPaths(line, installDir, resolvedDir, target, resolved))
-            continue;
-        attributes = GetFileAttributesA(target);
-        /* A listed directory that still holds what the list does not name
-         * (the user's own files) stays by intent; a link is left work. */
-        left = attributes != INVALID_FILE_ATTRIBUTES &&
-               ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != FILE_ATTRIBUTE_DIRECTORY ||
-                IsEmptyDirectory(target));
-    }
-    return left;
+    *left = 1;
+    if (!OpenInstallRoots(installDir, &roots))
+        return 0;
+    /* A directory listed before its contents goes once the entries below it
+     * have been met, and in a later pass where that cannot be told, so
+     * passes repeat until one deletes nothing. Each pass that deletes
+     * something takes an entry that the passes before it left, so N entries
+     * need at most N + 1 passes: the passes stop there whatever the counts
+     * say, since a deletion can be reported for an item that stays (Wine
+     * does so for one held open with FILE_SHARE_DELETE). */
+    do {
+        passes++;
+        deleted = 0;
+        *left = 0;
+        entries = 0;
+        pending.count = 0;
+        fseek(list, 0, SEEK_SET);
+        do {
+            more = ReadListEntry(list, line, sizeof line);
+            if (more && entries < INT_MAX - 1)
+                entries++;
+            /* The end of the list takes every remembered directory out.
+             * Skipped: a path that does not fit, or one that resolves
+             * outside the installation directory (through ".." in any
+             * spelling). */
+            if (!more)
+                resolved[0] = '\0';
+            else if (!GetListedPaths(line, installDir, roots.resolved, target, resolved))
+                continue;
+            DeletePendingDirs(&roots, &pending, resolved, &deleted);
+            if (!more)
+                break;
+            if (DeleteListedItem(&roots, target, resolved, &attributes)) {
+                deleted++;
+            } else if (attributes != INVALID_FILE_ATTRIBUTES) {
+                /* What stays is left work, but for a listed directory that
+                 * still holds what the list does not name (the user's own
+                 * files): that stays by intent. Only the last pass, which
+                 * deletes nothing, tells; directories are looked into only
+                 * while the pass has deleted nothing. */
+                if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+                    FILE_ATTRIBUTE_DIRECTORY)
+                    *left = 1;
+                else if (deleted == 0 && IsEmptyDirectory(target))
+                    *left = 1;
+                else if (pending.count < PendingDirCount) {
+                    pending.deletedBefore[pending.count] = deleted;
+                    CopyMemory(pending.resolved[pending.count++], resolved, PathSize);
+                }
+            }
+        } while (more);
+    } while (deleted != 0 && passes <= entries);
+    /* Passes stopped by their bound: what they reported deleted may stay. */
+    if (deleted != 0)
+        *left = 1;
+    CloseInstallRoots(&roots);
+    return passes;
 }
 
 static void DeleteSettings(void)
@@ -241,12 +282,11 @@ int RunUninstall(void)
     }
     /* No pass is made where the entries cannot be checked: the list, the
      * group and the registry then stay as they are. */
-    if (DeleteListedItems(list, installDir) == 0) {
+    if (DeleteListedItems(list, installDir, &left) == 0) {
         fclose(list);
         ShowListError();
         return ExitFailed;
     }
-    left = IsListedWorkLeft(list, installDir);
     fclose(list);
     DeleteFileA(ListFileName);
     /* What the passes could not delete is told once, before the rest goes

@@ -234,74 +234,70 @@ int IsTreeLink(const char *path)
     return isLink;
 }
 
-/* 1 when the key opened at key still has a subkey. */
-static int HasSubkey(HKEY key)
-{
-    char name[KeyNameSize];
-    DWORD length = sizeof name;
-    LONG result = RegEnumKeyExA(key, 0, name, &length, NULL, NULL, NULL, NULL);
-
-    return result == ERROR_SUCCESS || result == ERROR_MORE_DATA;
-}
+/* NtDeleteKey: deletes the key that a handle holds, on every NT. */
+typedef LONG(NTAPI *DeleteKeyCall)(HANDLE key);
 
 /* What the passes of one tree deletion share. */
 struct TreeDeletion {
-    DWORD options;          /* how keys are opened: links as themselves */
-    int subkeysBlockDelete; /* the platform refuses a key with subkeys */
-    int deleted;            /* keys the pass under way has deleted */
+    DWORD options;           /* how keys are opened: links as themselves */
+    DeleteKeyCall deleteKey; /* NULL on the Windows 95 family */
+    int deleted;             /* keys the pass under way has deleted */
 };
 
-/* 1 when a subkey certainly stays below a key whose children the pass has
- * just visited (kept of them stayed, deleted went; end is the result that
- * ended the enumeration). Deleting a child moves the next sibling back to
- * the index just visited, so the next visit passes over it: after two
- * deletions one sibling certainly stays, after a single one only a look
- * tells. */
-static int SubkeyStays(HKEY key, LONG end, int kept, int deleted)
+/* Deletes the key held open at key, name below parent: on the NT family
+ * through that handle, never by its name again; on the Windows 95 family,
+ * which has no links, by its name. 1 when it went. */
+static int DeleteOpenKey(const struct TreeDeletion *tree, HKEY parent, const char *name, HKEY key)
 {
-    if (kept > 0 || end == ERROR_MORE_DATA || deleted >= 2)
-        return 1;
-    return deleted == 1 && end == ERROR_NO_MORE_ITEMS && HasSubkey(key);
+    if (tree->deleteKey)
+        return tree->deleteKey(key) >= 0;
+    return RegDeleteKeyA(parent, name) == ERROR_SUCCESS;
 }
 
-/* One pass over the tree at path: children depth first, then the key. A
- * pass visits every second sibling (see SubkeyStays); the caller repeats
- * passes until one deletes nothing. Returns 1 when the key itself was
- * deleted. */
-static int DeleteTreePass(struct TreeDeletion *tree, const char *path)
+/* One pass over the key name below parent, whose path from the root has
+ * length characters. The key is deleted at once where it can be: the NT
+ * family refuses a key with subkeys, the Windows 95 family deletes it with
+ * them. Otherwise its children go first, depth first, each opened below the
+ * key held open, and then the key. Deleting a child moves its next sibling
+ * to its index, so the index moves on only past a child that stays: no key
+ * is passed over, and one pass deletes all that can go. Returns 1 when the
+ * key itself was deleted. */
+static int DeleteTreePass(struct TreeDeletion *tree, HKEY parent, const char *name, DWORD length)
 {
-    char name[KeyNameSize];
-    char child[KeyPathSize];
-    DWORD index, length;
+    char child[KeyNameSize];
+    DWORD index = 0;
+    DWORD childLength;
     HKEY key;
-    LONG result;
-    int kept = 0;
+    LONG result = ERROR_SUCCESS;
     int deleted = 0;
-    int keep;
 
-    if (RegOpenKeyExA(GetRegRoot(), path, tree->options, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(parent, name, tree->options, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
         return 0;
-    for (index = 0;; index++) {
-        length = sizeof name;
-        /* Fails at the end, and on a name of 200 characters or more. */
-        result = RegEnumKeyExA(key, index, name, &length, NULL, NULL, NULL, NULL);
-        if (result != ERROR_SUCCESS)
-            break;
-        /* A child path that does not fit is not touched: a shortened path
-         * would name another key. */
-        if (FormatText(child, sizeof child, "%s\\%s", path, name) && DeleteTreePass(tree, child))
-            deleted++;
-        else
-            kept++;
+    /* A registry link, opened as itself, is neither entered nor deleted:
+     * below it lies the key it leads to. It stays, and its parents too. */
+    if (tree->options == 0 || !IsLinkKey(key)) {
+        /* Tried before its children are enumerated, and once more after. */
+        for (;;) {
+            deleted = DeleteOpenKey(tree, parent, name, key);
+            if (deleted || result != ERROR_SUCCESS)
+                break;
+            do {
+                childLength = sizeof child;
+                /* Fails at the end, and on a name of 200 characters or more. */
+                result = RegEnumKeyExA(key, index, child, &childLength, NULL, NULL, NULL, NULL);
+                /* A child whose path would pass 511 characters is not
+                 * touched, as when the paths were composed whole. */
+                childLength += length + 1;
+                if (result == ERROR_SUCCESS &&
+                    (childLength >= KeyPathSize || !DeleteTreePass(tree, key, child, childLength)))
+                    index++;
+            } while (result == ERROR_SUCCESS);
+            /* On the NT family the second attempt is spared while a subkey
+             * stays (one kept, or one not read). */
+            if (tree->options != 0 && (index != 0 || result != ERROR_NO_MORE_ITEMS))
+                break;
+        }
     }
-    /* On the NT family a key with subkeys cannot be deleted: the attempt,
-     * certain to fail, is spared. The Windows 95 family deletes the key with
-     * its subkeys, so there it is always made. A registry link, opened as
-     * itself, shows no subkeys; deleting it by its path would delete the key
-     * it leads to, so it stays, and its parents with it. */
-    keep = (tree->subkeysBlockDelete && SubkeyStays(key, result, kept, deleted)) ||
-           (tree->options != 0 && index == 0 && IsLinkKey(key));
-    deleted = !keep && RegDeleteKeyA(GetRegRoot(), path) == ERROR_SUCCESS;
     tree->deleted += deleted;
     RegCloseKey(key);
     return deleted;
@@ -310,18 +306,19 @@ static int DeleteTreePass(struct TreeDeletion *tree, const char *path)
 void DeleteKeyTree(const char *path)
 {
     struct TreeDeletion tree;
+    size_t length = strlen(path);
 
     TreePasses = 0;
     /* Refused: a path that does not fit, and "" (the root key itself, which
      * a pass would empty). */
-    if (strlen(path) >= KeyPathSize || !NamesKeyBelowRoot(path))
+    if (length >= KeyPathSize || !NamesKeyBelowRoot(path))
         return;
     tree.options = LinkOptions();
-    tree.subkeysBlockDelete = GetPlatformId() == VER_PLATFORM_WIN32_NT;
+    tree.deleteKey = tree.options ? (DeleteKeyCall)(void *)GetNativeCall("NtDeleteKey") : NULL;
     do {
         tree.deleted = 0;
         TreePasses++;
-        DeleteTreePass(&tree, path);
+        DeleteTreePass(&tree, GetRegRoot(), path, (DWORD)length);
     } while (tree.deleted != 0);
 }
 

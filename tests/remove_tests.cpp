@@ -189,33 +189,64 @@ protected:
             ADD_FAILURE() << "cannot open the list";
             return -1;
         }
-        int passes = DeleteListedItems(stream, (dir_.Path() + "\\").c_str());
+        int passes = DeleteListedItems(stream, (dir_.Path() + "\\").c_str(), &left_);
         fclose(stream);
         return passes;
     }
-    // After the passes: whether the list names work left.
-    int WorkLeft()
-    {
-        FILE *stream = fopen((dir_ / "Uninstall.lst").c_str(), "rb");
-        int left = stream ? IsListedWorkLeft(stream, (dir_.Path() + "\\").c_str()) : -1;
-        if (stream)
-            fclose(stream);
-        return left;
-    }
+    // After the passes: whether they left work that the list names.
+    int WorkLeft() const { return left_; }
     bool Exists(const std::string &relative)
     {
         return GetFileAttributesA((dir_ / relative).c_str()) != INVALID_FILE_ATTRIBUTES;
     }
 
     ScratchDir dir_{"list passes"};
+    int left_ = -1;
 };
 
-TEST_F(ListPasses, DirectoryListedBeforeItsContentsGoesOneLevelPerPass)
+// Nested directories L1 to L<depth>, each listed before its contents, and
+// a file in the deepest.
+std::string NestedList(int depth, std::string *file)
 {
-    LayFile(dir_ / "Plugins\\X\\a.dll", "dll");
-    // Pass 1 the file, pass 2 X, pass 3 Plugins, pass 4 finds nothing.
-    EXPECT_EQ(4, Passes("Plugins\r\nPlugins\\X\r\nPlugins\\X\\a.dll\r\n"));
-    EXPECT_FALSE(Exists("Plugins"));
+    std::string list, path;
+    for (int level = 1; level <= depth; level++) {
+        path += (level > 1 ? "\\L" : "L") + std::to_string(level);
+        list += path + "\r\n";
+    }
+    *file = path + "\\f.txt";
+    return list + *file + "\r\n";
+}
+
+TEST_F(ListPasses, DirectoryListedBeforeItsContentsGoesInThePassThatEmptiesIt)
+{
+    // A listed directory that stays when met is tried again, in the same
+    // pass, once the entries below it have been met; the second pass finds
+    // nothing. A pass remembers 8 such directories, nested: deeper ones
+    // wait for a later pass.
+    std::string deepFile;
+    const std::string deep = NestedList(10, &deepFile);
+    const struct {
+        const char *about;
+        std::vector<std::string> files;
+        std::string list;
+        int passes;
+    } cases[] = {
+        {"one directory in another", {"Plugins\\X\\a.dll"}, "Plugins\r\nPlugins\\X\r\nPlugins\\X\\a.dll\r\n", 2},
+        {"siblings, the last one's parent after it",
+         {"A\\f1.txt", "A\\B\\f2.txt", "A\\C\\f3.txt", "D\\f4.txt"},
+         "A\r\nA\\f1.txt\r\nA\\B\r\nA\\B\\f2.txt\r\nA\\C\r\nA\\C\\f3.txt\r\nD\r\nD\\f4.txt\r\n",
+         2},
+        {"spelled in other cases", {"Plugins\\X\\a.dll"}, "plugins\r\nPLUGINS\\x\r\nPlugins\\X\\A.DLL\r\n", 2},
+        // Pass 1 the file, pass 2 L10, pass 3 L9 and then L8 to L1.
+        {"ten levels", {deepFile}, deep, 4},
+    };
+    for (const auto &c : cases) {
+        for (const std::string &file : c.files)
+            LayFile(dir_ / file, "listed");
+        EXPECT_EQ(c.passes, Passes(c.list)) << c.about;
+        EXPECT_EQ(1u, ReadTree(dir_.Path()).size()) << c.about << ": only the list is left";
+        EXPECT_EQ(0, WorkLeft()) << c.about;
+    }
 }
 
 TEST_F(ListPasses, ContentsListedFirstGoInOnePassFollowedByAnEmptyOne)
@@ -254,6 +285,7 @@ TEST_F(ListPasses, FileHeldOpenElsewhereSurvivesEveryPassAndTheLoopEnds)
         EXPECT_EQ("held", ReadFile(dir_ / "Data\\held.txt")) << "share " << hold.share;
         CloseHandle(held);
         EXPECT_EQ(hold.passes, passes) << "share " << hold.share;
+        EXPECT_EQ(1, WorkLeft()) << "share " << hold.share;
         EXPECT_FALSE(Exists("other.txt"));
     }
 }
@@ -277,6 +309,7 @@ TEST_F(ListPasses, ListedDirectoryHoldingAnUnlistedFileStaysWithItsParents)
     LayFile(dir_ / "A\\B\\listed.txt", "listed");
     LayFile(dir_ / "A\\B\\unlisted.txt", "unlisted");
     EXPECT_EQ(2, Passes("A\r\nA\\B\r\nA\\B\\listed.txt\r\n"));
+    EXPECT_EQ(0, WorkLeft()) << "what holds the user's own files stays by intent";
     EXPECT_FALSE(Exists("A\\B\\listed.txt"));
     EXPECT_EQ("unlisted", ReadFile(dir_ / "A\\B\\unlisted.txt"));
 }
@@ -486,6 +519,7 @@ NTSTATUS(NTAPI *realOpenFile)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STAT
 NTSTATUS(NTAPI *realQueryInformation)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
 NTSTATUS(NTAPI *realSetInformation)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
 DWORD(WINAPI *realFinalPath)(HANDLE, LPSTR, DWORD, DWORD);
+DWORD(WINAPI *realFinalPathW)(HANDLE, LPWSTR, DWORD, DWORD);
 
 std::string Upper(std::string text)
 {
@@ -647,22 +681,24 @@ NTSTATUS NTAPI RecordedSetInformation(HANDLE item, PIO_STATUS_BLOCK status, PVOI
            (known == opened.end() ? "a handle not open" : known->second.name));
     return realSetInformation(item, status, info, size, kind);
 }
-DWORD WINAPI CountedFinalPath(HANDLE item, LPSTR path, DWORD size, DWORD flags)
+DWORD WINAPI CountedFinalPath(HANDLE item, LPWSTR path, DWORD size, DWORD flags)
 {
     Tick();
     auto known = opened.find(item);
     if (known == opened.end())
-        return realFinalPath(item, path, size, flags);
+        return realFinalPathW(item, path, size, flags);
     if (!calls.finalPathFails.empty() && known->second.name == calls.finalPathFails) {
         SetLastError(ERROR_ACCESS_DENIED);
         return 0;
     }
     if (!known->second.link)
-        return realFinalPath(item, path, size, flags);
-    std::string own = "\\\\?\\" + known->second.path;
+        return realFinalPathW(item, path, size, flags);
+    std::string narrow = "\\\\?\\" + known->second.path;
+    std::wstring own(narrow.size(), L'\0');
+    own.resize(MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), (int)narrow.size(), &own[0], (int)own.size()));
     if (own.size() >= size)
         return (DWORD)own.size() + 1;
-    memcpy(path, own.c_str(), own.size() + 1);
+    memcpy(path, own.c_str(), (own.size() + 1) * sizeof(WCHAR));
     return (DWORD)own.size();
 }
 
@@ -672,8 +708,8 @@ FARPROC WINAPI LookedUp(HMODULE module, LPCSTR name)
     if (HIWORD((ULONG_PTR)name) == 0 || !real)
         return real;
     std::string wanted = name;
-    if (wanted == "GetFinalPathNameByHandleA") {
-        realFinalPath = (decltype(realFinalPath))real;
+    if (wanted == "GetFinalPathNameByHandleW") {
+        realFinalPathW = (decltype(realFinalPathW))real;
         return calls.lookup == Lookup::Everything ? (FARPROC)&CountedFinalPath : NULL;
     }
     if (wanted == "NtOpenFile") {
@@ -741,6 +777,8 @@ protected:
         realGetProcAddress = lookup_.Original<decltype(realGetProcAddress)>();
         realFinalPath = (decltype(realFinalPath))realGetProcAddress(GetModuleHandleA("KERNEL32"),
                                                                     "GetFinalPathNameByHandleA");
+        realFinalPathW = (decltype(realFinalPathW))realGetProcAddress(GetModuleHandleA("KERNEL32"),
+                                                                      "GetFinalPathNameByHandleW");
         realMove = move_.Original<decltype(realMove)>();
         realGetAttributes = read_.Original<decltype(realGetAttributes)>();
         realGetAttributesW = readWide_.Original<decltype(realGetAttributesW)>();
