@@ -148,7 +148,9 @@ static int IsEmptyDirectory(const char *dir)
 int DeleteListedItems(FILE *list, const char *installDir, int *left)
 {
     struct InstallRoots roots;
-    struct PendingDirs pending;
+    /* Not on the stack, where every frame stays below a page (the build
+     * leaves out stack probes). */
+    static struct PendingDirs pending;
     char line[ListLineSize];
     char target[PathSize];
     char resolved[PathSize];
