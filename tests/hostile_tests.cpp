@@ -112,7 +112,7 @@ TEST_F(Hostile, LongestInstallationPathUninstallsAndEntriesPastTheLimitAreSkippe
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UninstallEntry));
     ASSERT_TRUE(standin.Wait()) << "the interpreter was not started";
     EXPECT_EQ(ExpectedCleanupScript(Is9x(), exe, dir.Path(), CleanupScriptPath()), standin.Script());
-    EXPECT_EQ(standin.Exe() + " /c \"" + CleanupScriptPath() + "\"", standin.CommandLine());
+    EXPECT_EQ(standin.ExpectedCommandLine("\"" + CleanupScriptPath() + "\""), standin.CommandLine());
 }
 
 // One byte more than the longest module path: Wine starts no program from
@@ -586,7 +586,7 @@ TEST_F(Names, ScriptHoldsEveryPathInTheOemCodePageAndTheCommandLineNamesItWhole)
             currentDir = Encode(run.temp.Path(), c.locale->ansi);
             break;
         }
-        EXPECT_EQ(standin.Exe() + " /c " + argument, standin.CommandLine());
+        EXPECT_EQ(standin.ExpectedCommandLine(argument), standin.CommandLine());
         EXPECT_EQ(currentDir, standin.CurrentDir());
     }
 }

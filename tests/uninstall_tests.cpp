@@ -243,8 +243,7 @@ TEST_F(Uninstall, FullUninstallDeletesWhatIsListedKeepsTheRestAndHandsOverToTheS
         // installation directory's parent.
         ASSERT_TRUE(standin.Wait()) << "the interpreter was not started";
         EXPECT_EQ(ExpectedCleanupScript(Is9x(), exe, dir.Path(), CleanupScriptPath(), quiet), standin.Script());
-        std::string interpreter = Is9x() ? standin.Exe() : "\"" + standin.Exe() + "\"";
-        EXPECT_EQ(interpreter + " /c \"" + CleanupScriptPath() + "\"", standin.CommandLine());
+        EXPECT_EQ(standin.ExpectedCommandLine("\"" + CleanupScriptPath() + "\""), standin.CommandLine());
         EXPECT_EQ(ScratchRoot, standin.CurrentDir());
         if (Is9x())
             EXPECT_EQ("flags=0x100 show=0", standin.Startup()) << "detached, with the null device as std handles";
@@ -765,8 +764,7 @@ TEST_F(Uninstall, InterpreterBelowAFolderWithABlankIsStartedItselfNotAProgramPla
     // This copy ran, not the one at C:\Program.exe nor the stand-in itself.
     std::string image = standin.Image();
     EXPECT_EQ(0, _stricmp(image.substr(image.rfind('\\') + 1).c_str(), "cmd.exe")) << image;
-    EXPECT_EQ((Is9x() ? interpreter : "\"" + interpreter + "\"") + " /c \"" + CleanupScriptPath() + "\"",
-              standin.CommandLine());
+    EXPECT_EQ(standin.ExpectedCommandLine("\"" + CleanupScriptPath() + "\"", interpreter), standin.CommandLine());
     EXPECT_FALSE(FileExists(dir_ / "listed.txt"));
 }
 

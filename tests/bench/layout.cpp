@@ -236,6 +236,12 @@ std::string InterpreterStandin::Exe() const
     return StandinPath();
 }
 
+std::string InterpreterStandin::ExpectedCommandLine(const std::string &argument, const std::string &interpreter) const
+{
+    std::string exe = interpreter.empty() ? Exe() : interpreter;
+    return (Is9x() ? exe : "\"" + exe + "\"") + " /c " + argument;
+}
+
 std::map<std::string, DWORD> ReadAttributes(const std::string &dir)
 {
     std::map<std::string, DWORD> attributes;

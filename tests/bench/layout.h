@@ -91,6 +91,10 @@ public:
     std::string CommandLine() const { return ReadFile(out_ / "command-line.txt"); }
     // The path of the program that ran: the stand-in, or a copy of it.
     std::string Image() const { return ReadFile(out_ / "image.txt"); }
+    // The command line the uninstall starts interpreter (the stand-in by
+    // default) with: quoted on the NT family, as it is on the Windows 95
+    // family, then " /c " and the script as argument names it.
+    std::string ExpectedCommandLine(const std::string &argument, const std::string &interpreter = "") const;
     std::string CurrentDir() const { return ReadFile(out_ / "current-dir.txt"); }
     // "flags=<hex> show=<decimal>" of the start-up record it was given.
     std::string Startup() const { return ReadFile(out_ / "startup.txt"); }
